@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds the programs and tests into build/ (programs in
+# build/bin/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake --build build -j"$jobs"

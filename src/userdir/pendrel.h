@@ -1,0 +1,45 @@
+// Stand-in for the gateway's user library: its data directories and its list
+// of user accounts.
+//
+// Both data directories are the path in KAVREL_HOME with a trailing '/'.
+// When KAVREL_HOME is unset: $XDG_DATA_HOME/kavrel/, else
+// $HOME/.local/share/kavrel/, created when missing. Accounts are the `Users`
+// section of USERS.INI in that directory, one line per account,
+// name=password; an account exists when its key is present, even with an
+// empty password. The gateway's HOLLIN.INI lies in the same directory.
+#ifndef USERDIR_PENDREL_H_
+#define USERDIR_PENDREL_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+constexpr char kDataHomeVariable[] = "KAVREL_HOME";
+constexpr char kUsersFileName[] = "USERS.INI";
+constexpr char kUsersSection[] = "Users";
+constexpr uint32_t kPendrelReadAccess = 0x80000000u;
+constexpr size_t kUserRecordBytes = 524;
+constexpr size_t kUserRecordPasswordOffset = 51;
+
+using PendrelHandle = uint32_t;
+using UserRecord = std::array<char, kUserRecordBytes>;
+
+// Fill `directory` with the data directory, ending in a separator. False
+// when no directory can be named.
+bool GetProgramDataDirectory(std::string* directory);
+bool GetPrivateDataDirectory(std::string* directory);
+
+// Opens the account list for reading; non-zero on success, and *handle is
+// then valid until PendrelCloseUserFile.
+int PendrelOpenUserFile(PendrelHandle* handle, uint32_t access);
+
+// Non-zero when an account of that name (without regard to case) exists;
+// the record then holds the password NUL-terminated from byte 51, cut to fit.
+int PendrelFindUserRecord(PendrelHandle handle, std::string_view name,
+                          UserRecord* record);
+
+void PendrelCloseUserFile(PendrelHandle handle);
+
+#endif  // USERDIR_PENDREL_H_
