@@ -63,6 +63,19 @@ class File {
 File CreateFile(const std::string& path, CreateDisposition disposition,
                 const CreationAttributes* attributes);
 
+// Appends `text` to the file in one write, creating the file when missing,
+// so lines appended by several processes at once do not mix.
+bool AppendToFile(const std::string& path, std::string_view text,
+                  const CreationAttributes* attributes);
+
+// Creates a new, empty folder with a unique name in the system's temporary
+// folder; returns its path with a trailing separator, or empty on failure.
+std::string CreateTempFolder(const std::string& prefix);
+
+// Removes a file, or a folder with everything in it. True when nothing of
+// that path is left.
+bool RemoveTree(const std::string& path);
+
 // Reads the whole file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string* contents);
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/files.h"
 
@@ -71,6 +72,42 @@ File CreateFile(const std::string& path, CreateDisposition disposition,
   const int fd = open(path.c_str(), flags, mode);
   if (fd >= 0) file.handle_ = fd;
   return file;
+}
+
+bool AppendToFile(const std::string& path, std::string_view text,
+                  const CreationAttributes* attributes) {
+  const mode_t mode = attributes ? attributes->file_mode : 0666;
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  ssize_t n;
+  do {
+    n = write(fd, text.data(), text.size());
+  } while (n < 0 && errno == EINTR);
+  close(fd);
+  return n == static_cast<ssize_t>(text.size());
+}
+
+std::string CreateTempFolder(const std::string& prefix) {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
+  if (pattern.back() != '/') pattern.push_back('/');
+  pattern += prefix + "XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return std::string();
+  return pattern + "/";
+}
+
+bool RemoveTree(const std::string& path) {
+  struct stat info;
+  std::string target = path;
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  if (lstat(target.c_str(), &info) != 0) return errno == ENOENT;
+  if (S_ISDIR(info.st_mode)) {
+    std::vector<FolderEntry> entries;
+    ListFolder(target, &entries);
+    for (const FolderEntry& entry : entries) RemoveTree(target + "/" + entry.name);
+    return rmdir(target.c_str()) == 0;
+  }
+  return unlink(target.c_str()) == 0;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* contents) {
