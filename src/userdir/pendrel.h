@@ -2,7 +2,7 @@
 // of user accounts.
 //
 // Both data directories are the path in KAVREL_HOME with a trailing '/'.
-// When KAVREL_HOME is unset: $XDG_DATA_HOME/kavrel/, else
+// When KAVREL_HOME is unset or empty: $XDG_DATA_HOME/kavrel/, else
 // $HOME/.local/share/kavrel/, created when missing. Accounts are the `Users`
 // section of USERS.INI in that directory, one line per account,
 // name=password; an account exists when its key is present, even with an
@@ -23,6 +23,17 @@ constexpr uint32_t kPendrelReadAccess = 0x80000000u;
 constexpr size_t kUserRecordBytes = 524;
 constexpr size_t kUserRecordPasswordOffset = 51;
 
+// At most this many account lists are open at once in one process.
+constexpr size_t kMaxOpenUserFiles = 16;
+// The account list is read whole at open, into a block of at most this many
+// bytes; accounts past it are not seen.
+constexpr size_t kUsersListBuffer = 1 << 20;
+// The environment the fallback data directory is found from.
+constexpr char kXdgDataHomeVariable[] = "XDG_DATA_HOME";
+constexpr char kHomeVariable[] = "HOME";
+constexpr char kFallbackDataFolder[] = ".local/share";
+constexpr char kGatewayFolderName[] = "kavrel";
+
 using PendrelHandle = uint32_t;
 using UserRecord = std::array<char, kUserRecordBytes>;
 
@@ -32,7 +43,10 @@ bool GetProgramDataDirectory(std::string* directory);
 bool GetPrivateDataDirectory(std::string* directory);
 
 // Opens the account list for reading; non-zero on success, and *handle is
-// then valid until PendrelCloseUserFile.
+// then valid until PendrelCloseUserFile. The list is read as it is at the
+// open. Fails when access asks for more than reading, when no data directory
+// can be named, or when kMaxOpenUserFiles lists are open already; a missing
+// USERS.INI opens as an empty list.
 int PendrelOpenUserFile(PendrelHandle* handle, uint32_t access);
 
 // Non-zero when an account of that name (without regard to case) exists;
