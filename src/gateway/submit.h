@@ -21,6 +21,15 @@ constexpr size_t kMaxUrlChars = 16383;
 int SubmitMessage(std::string_view group, std::string_view sender,
                   std::string_view recipient, std::string_view text);
 
+// For tests: SubmitMessage with an idle timeout of its own instead of
+// kSubmitIdleSeconds, and the URL that SubmitMessage fetches (owner and
+// password of the group, address and port of HOLLIN.INI, encoded values).
+int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender,
+                                 std::string_view recipient, std::string_view text,
+                                 unsigned idle_seconds);
+std::string SubmissionUrl(std::string_view group, std::string_view sender,
+                          std::string_view recipient, std::string_view text);
+
 // Replaces every "@@TOKEN@@" placeholder in `url` by `value`, each byte
 // outside the URL-safe set written as %XX. Inserted text is never searched
 // again. The result is cut to capacity - 1 characters.

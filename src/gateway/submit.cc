@@ -1,0 +1,136 @@
+#include "gateway/submit.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "common/limits.h"
+#include "common/text.h"
+#include "gateway/gw_util.h"
+#include "gateway/http_client.h"
+#include "platform/profile.h"
+#include "store/group_store.h"
+#include "store/user_directory.h"
+#include "userdir/pendrel.h"
+
+namespace {
+
+// The submission URL is
+//   http://<owner>:<password>@<address>:<port>/?sender=@@SENDER@@&...
+// with user name, password and address as they stand and the three
+// placeholders filled with encoded values.
+constexpr char kSubmissionQuery[] =
+    "?sender=@@SENDER@@&phonenumber=@@RECIP@@&text=@@TEXT@@";
+constexpr char kSenderPlaceholder[] = "@@SENDER@@";
+constexpr char kRecipientPlaceholder[] = "@@RECIP@@";
+constexpr char kTextPlaceholder[] = "@@TEXT@@";
+constexpr size_t kUrlCapacity = kMaxUrlChars + 1;
+
+// Bytes that go into the query unchanged; every other byte becomes %XX.
+bool IsUrlSafe(unsigned char c) {
+  return c == 0x24 || (c >= 0x27 && c <= 0x29) || (c >= 0x2D && c <= 0x3A) ||
+         c == 0x3D || (c >= 0x40 && c <= 0x5B) || (c >= 0x5D && c <= 0x7F);
+}
+
+std::string EncodeValue(std::string_view value) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(value.size() * 3);
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsUrlSafe(byte)) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHexDigits[byte >> 4];
+      encoded += kHexDigits[byte & 15];
+    }
+  }
+  return encoded;
+}
+
+// Replaces the placeholder from offset `from` on; returns the offset behind
+// the last inserted value (`from` when nothing was replaced), where a search
+// for a later placeholder of the URL may begin.
+size_t SubstituteFrom(std::string* url, size_t from, std::string_view placeholder,
+                      std::string_view value, size_t capacity) {
+  if (placeholder.empty()) return from;
+  const std::string encoded = EncodeValue(value);
+  size_t start = from;
+  while (start < url->size()) {
+    const size_t found = FindText(std::string_view(*url).substr(start), placeholder);
+    if (found == std::string_view::npos) break;
+    url->replace(start + found, placeholder.size(), encoded);
+    *url = CutTo(*url, capacity == 0 ? 0 : capacity - 1);
+    start += found + encoded.size();
+  }
+  return std::min(start, url->size());
+}
+
+// WebPort and IPAddress of the gateway's configuration file, with their
+// defaults for a missing file, key or value.
+void ReadGatewayAddress(std::string* address, uint32_t* port) {
+  std::string port_text = kDefaultWebPort;
+  address->clear();
+  std::string directory;
+  if (GetProgramDataDirectory(&directory)) {
+    const std::string config = directory + kGatewayConfigName;
+    port_text = platform::ProfileReadString(config, kGatewaySection, kWebPortKey,
+                                            kDefaultWebPort, kProfileValueBuffer);
+    *address = platform::ProfileReadString(config, kGatewaySection, kIpAddressKey,
+                                           "", kProfileValueBuffer);
+  }
+  long value = ParseLeadingLong(port_text);
+  if (value == 0) value = ParseLeadingLong(kDefaultWebPort);
+  // Written as an unsigned 32-bit number, as the gateway's own tools do.
+  *port = static_cast<uint32_t>(value);
+  if (address->empty()) *address = kDefaultGatewayAddress;
+}
+
+}  // namespace
+
+void SubstitutePlaceholder(std::string* url, std::string_view placeholder,
+                           std::string_view value, size_t capacity) {
+  SubstituteFrom(url, 0, placeholder, value, capacity);
+}
+
+int SubmitMessage(std::string_view group, std::string_view sender,
+                  std::string_view recipient, std::string_view text) {
+  return SubmitMessageWithIdleTimeout(group, sender, recipient, text,
+                                      kSubmitIdleSeconds);
+}
+
+std::string SubmissionUrl(std::string_view group, std::string_view sender,
+                          std::string_view recipient, std::string_view text) {
+  std::string owner;
+  GetGroupOwner(group, &owner);
+  std::string password;
+  GetUserPassword(owner, &password);
+  std::string address;
+  uint32_t port = 0;
+  ReadGatewayAddress(&address, &port);
+
+  std::string url = std::string(kHttpScheme) + owner + ":" + password + "@" + address +
+                    ":" + std::to_string(port) + "/";
+  // The values go in one after another, each searched for behind the one
+  // before: a value that holds "@@" or a placeholder of its own cannot
+  // disturb the next substitution, and owner, password and address are
+  // never searched.
+  size_t next = url.size();
+  url = CutTo(url + kSubmissionQuery, kMaxUrlChars);
+  next = SubstituteFrom(&url, next, kSenderPlaceholder, sender, kUrlCapacity);
+  next = SubstituteFrom(&url, next, kRecipientPlaceholder, recipient, kUrlCapacity);
+  SubstituteFrom(&url, next, kTextPlaceholder, text, kUrlCapacity);
+  return url;
+}
+
+int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender,
+                                 std::string_view recipient, std::string_view text,
+                                 unsigned idle_seconds) {
+  const std::string url = SubmissionUrl(group, sender, recipient, text);
+  ResponseBlock response;
+  std::string content_type;
+  unsigned header_length = 0;
+  unsigned body_length = 0;
+  return RetrieveURL(url, &response, &content_type, &header_length, &body_length, 0,
+                     idle_seconds);
+}

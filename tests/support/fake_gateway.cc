@@ -1,0 +1,180 @@
+#include "support/fake_gateway.h"
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "common/text.h"
+#include "gateway/submit.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr std::string_view kBasicPrefix = "Authorization: Basic ";
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// %XX becomes the byte; anything else, '+' included, stays.
+std::string PercentDecoded(std::string_view text) {
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+std::string Base64Decoded(std::string_view text) {
+  static constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string decoded;
+  uint32_t bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    const size_t value = kAlphabet.find(c);
+    if (value == std::string_view::npos) break;  // '=' or the line's end
+    bits = bits << 6 | static_cast<uint32_t>(value);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      decoded += static_cast<char>((bits >> count) & 0xFF);
+    }
+  }
+  return decoded;
+}
+
+std::string_view FirstLine(std::string_view request) {
+  return request.substr(0, request.find_first_of("\r\n"));
+}
+
+// Fills sender, phone number and text from the request line's query.
+void ReadQuery(std::string_view line, Submission* submission) {
+  const size_t start = line.find('?');
+  if (start == std::string_view::npos) return;
+  std::string_view query = line.substr(start + 1);
+  query = query.substr(0, query.rfind(" HTTP/"));
+  while (!query.empty()) {
+    const size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    const size_t equals = pair.find('=');
+    const std::string_view key = pair.substr(0, equals);
+    const std::string value = equals == std::string_view::npos
+                                  ? std::string()
+                                  : PercentDecoded(pair.substr(equals + 1));
+    if (key == "sender") submission->sender = value;
+    if (key == "phonenumber") submission->phone_number = value;
+    if (key == "text") submission->text = value;
+    if (amp == std::string_view::npos) break;
+    query.remove_prefix(amp + 1);
+  }
+}
+
+void ReadCredentials(std::string_view request, Submission* submission) {
+  size_t at = 0;
+  while (at < request.size()) {
+    const size_t end = request.find('\n', at);
+    const std::string_view line = request.substr(at, end - at);
+    if (StartsWithNoCase(line, kBasicPrefix)) {
+      std::string_view encoded = line.substr(kBasicPrefix.size());
+      if (!encoded.empty() && encoded.back() == '\r') encoded.remove_suffix(1);
+      const std::string credentials = Base64Decoded(encoded);
+      const size_t colon = credentials.find(':');
+      submission->has_credentials = true;
+      submission->user = credentials.substr(0, colon);
+      if (colon != std::string::npos) submission->password = credentials.substr(colon + 1);
+      return;
+    }
+    if (end == std::string_view::npos) return;
+    at = end + 1;
+  }
+}
+
+}  // namespace
+
+FakeGateway::FakeGateway() {
+  server_.SetResponder(
+      [this](const std::string& request, size_t) { return Answer(request); });
+}
+
+FakeGateway::~FakeGateway() { server_.Stop(); }
+
+bool FakeGateway::WriteHollinIni(const std::string& data_dir) const {
+  std::string path = data_dir;
+  if (!path.empty() && path.back() != platform::PathSeparator()) {
+    path += platform::PathSeparator();
+  }
+  path += kGatewayConfigName;
+  return platform::ProfileWriteString(path, kGatewaySection, kIpAddressKey,
+                                      "127.0.0.1") &&
+         platform::ProfileWriteString(path, kGatewaySection, kWebPortKey,
+                                      std::to_string(port()));
+}
+
+std::vector<Submission> FakeGateway::Submissions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return submissions_;
+}
+
+std::vector<Submission> FakeGateway::Accepted() const {
+  std::vector<Submission> accepted;
+  for (Submission& submission : Submissions()) {
+    if (submission.status == 200) accepted.push_back(std::move(submission));
+  }
+  return accepted;
+}
+
+void FakeGateway::FailSubmission(size_t nth) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failing_.insert(nth);
+}
+
+void FakeGateway::RequireAccounts(std::map<std::string, std::string> accounts) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  accounts_ = std::move(accounts);
+}
+
+void FakeGateway::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  submissions_.clear();
+}
+
+ServerScript FakeGateway::Answer(const std::string& request) {
+  Submission submission;
+  submission.request_line = FirstLine(request);
+  ReadQuery(submission.request_line, &submission);
+  ReadCredentials(request, &submission);
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  const size_t number = ++seen_;
+  submission.status = 200;
+  if (accounts_) {
+    const auto account = accounts_->find(submission.user);
+    if (!submission.has_credentials || account == accounts_->end() ||
+        account->second != submission.password) {
+      submission.status = 401;
+    }
+  }
+  if (submission.status == 200 && failing_.count(number) != 0) submission.status = 500;
+  submissions_.push_back(submission);
+
+  switch (submission.status) {
+    case 401:
+      return Reply(HttpAnswer(401, "Unauthorized", "",
+                              "WWW-Authenticate: Basic realm=\"gateway\"\r\n"));
+    case 500:
+      return Reply(HttpAnswer(500, "Internal Server Error", "failed"));
+    default:
+      return Reply(HttpAnswer(200, "OK", "OK", "Content-Type: text/plain\r\n"));
+  }
+}
