@@ -70,6 +70,12 @@ enum class ReplyKey {
   kCount
 };
 
+// The translation file beside the running program, or the one a test set.
+std::string TranslationFilePath();
+// Makes every lookup read `path` instead of the file beside the program; an
+// empty path goes back to that file. For tests only.
+void SetTranslationFileForTesting(std::string path);
+
 std::string_view ReplyKeyName(ReplyKey key);
 std::string_view DefaultReplyText(ReplyKey key);
 
