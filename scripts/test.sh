@@ -8,7 +8,7 @@ bash scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== build and run the tests"
-bash scripts/build.sh
+bash scripts/build.sh -DMORVANE_TESTS=ON
 (cd build && ctest --output-on-failure -j"$jobs" -LE fuzz)
 
 if [ -d tests/fuzz ]; then
