@@ -1,8 +1,10 @@
 // JOIN (START) and LEAVE (STOP): membership of one group, or leaving every
 // group at once.
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "common/limits.h"
 #include "common/text.h"
 #include "platform/files.h"
@@ -95,12 +97,33 @@ bool RemoveSender(const Request& request, std::string_view group, std::string* u
          DeleteMemberByPhone(group, request.sender);
 }
 
-// LEAVE with no group: every group folder in the store root, in the order
-// the listing yields them. Groups the sender is not in are passed over.
+// The folder entries in the order of their names without regard to case
+// (ties byte-wise), so the lines of the reply come in the same order on
+// every file system.
+void SortByName(std::vector<platform::FolderEntry>* entries) {
+  std::sort(entries->begin(), entries->end(),
+            [](const platform::FolderEntry& a, const platform::FolderEntry& b) {
+              const std::string upper_a = ToUpperAscii(a.name);
+              const std::string upper_b = ToUpperAscii(b.name);
+              return upper_a != upper_b ? upper_a < upper_b : a.name < b.name;
+            });
+}
+
+// True when the group's folder exists; looks without creating it.
+bool GroupFolderExists(std::string_view group) {
+  std::string folder;
+  if (!ExistingGroupFolderPath(group, &folder)) return false;
+  folder.pop_back();  // a find-first of a path that ends in a separator fails
+  return FileExists(folder);
+}
+
+// LEAVE with no group: every group folder in the store root, in name order.
+// Groups the sender is not in are passed over.
 void LeaveEveryGroup(Request* request) {
   std::string root;
   std::vector<platform::FolderEntry> entries;
   if (GroupFolderPath("", &root)) platform::ListFolder(root, &entries);
+  SortByName(&entries);
   bool left_any = false;
   for (const platform::FolderEntry& entry : entries) {
     if (!entry.is_folder || !IsSafeGroupName(entry.name)) continue;
@@ -165,9 +188,9 @@ void HandleLeave(Request* request) {
   }
   const std::string& group = request->group;
   std::string user_name;
-  // A group that does not exist has no members either. It is not looked up
-  // at all: a lookup would leave an empty folder of that name in the store.
-  if (!GroupExists(group) || !FindMemberByPhone(group, request->sender, &user_name)) {
+  // A group without a folder has no members either. It is not looked up at
+  // all: a lookup would leave an empty folder of that name in the store.
+  if (!GroupFolderExists(group) || !FindMemberByPhone(group, request->sender, &user_name)) {
     FailWith(request, ReplyKey::kLeaveNotJoined, {group});
     return;
   }

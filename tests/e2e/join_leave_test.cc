@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,25 @@ TEST_F(MembershipTest, PublicJoinAdmitsAndAnswersThroughTheGateway) {
   EXPECT_EQ(journal[0].command, "/s +15550002222 /r 4000 /t JOIN Club Ann");
   EXPECT_EQ(journal[0].approval, "Yes");
   EXPECT_FALSE(home_.HasErrorCount(kAnn));
+}
+
+// The full command line that the journal keeps is cut at 16383 characters.
+TEST_F(MembershipTest, JournalKeepsTheCommandLineCutAtItsLimit) {
+  MakeGroup("Club");
+  const std::string fixed = "/s +15550002222 /r 4000 /t JOIN Club ";
+  const size_t kLimit = 16383;
+  size_t rows = 0;
+  for (const size_t total : {kLimit - 1, kLimit, kLimit + 1}) {
+    // A new name each time renames the member, which is journaled.
+    const std::string name(1, static_cast<char>('A' + rows));
+    const std::string filler(total - fixed.size() - name.size() - 1, 'w');
+    SendQuietly(kAnn, {"JOIN", "Club", name, filler});
+    const std::string whole = fixed + name + " " + filler;
+    ASSERT_EQ(whole.size(), total);
+    const std::vector<TransactionRow> journal = ReadTransactions(home_, "Club");
+    ASSERT_EQ(journal.size(), ++rows) << total;
+    EXPECT_EQ(journal.back().command, whole.substr(0, kLimit)) << total;
+  }
 }
 
 TEST_F(MembershipTest, BroadcastJoinLeavesOutTheCanSendSentence) {
@@ -377,6 +397,40 @@ TEST_F(MembershipTest, LeavingAGroupNotJoined) {
   EXPECT_EQ(home_.ErrorCount(kAnn), 2u);
   // Asking about a missing group leaves nothing behind in the store.
   EXPECT_FALSE(home_.Exists("Groups/Nowhere"));
+}
+
+// Membership lives in the member database: a folder that lost its GROUP.INI
+// still lets its members leave. The group does not exist, so the reply goes
+// to standard output.
+TEST_F(MembershipTest, LeaveOfAFolderWithoutGroupIniRemovesTheMember) {
+  MakeGroup("Club");
+  SendQuietly(kAnn, {"JOIN", "Club", "Ann"});
+  TakeSubmissions();
+  ASSERT_TRUE(std::filesystem::remove(home_.GroupsPath() + "Club/GROUP.INI"));
+
+  EXPECT_EQ(Send(kAnn, {"LEAVE", "club"}), LeftReply("club"));
+  EXPECT_THAT(TakeSubmissions(), IsEmpty());
+  EXPECT_THAT(Members("Club"), IsEmpty());
+  const std::vector<TransactionRow> journal = ReadTransactions(home_, "Club");
+  ASSERT_EQ(journal.size(), 2u);
+  EXPECT_EQ(journal[1].user_name, "Ann");
+  EXPECT_EQ(journal[1].command, "/s +15550002222 /r 4000 /t LEAVE club");
+  EXPECT_FALSE(home_.HasErrorCount(kAnn));
+
+  EXPECT_EQ(Send(kAnn, {"LEAVE", "Club"}), "You have not joined the group Club");
+  EXPECT_EQ(home_.ErrorCount(kAnn), 1u);
+}
+
+// The lines of STOP come in the order of the group names without regard to
+// case, whatever order the folders were made in.
+TEST_F(MembershipTest, StopListsTheGroupsLeftInNameOrder) {
+  const std::vector<std::string> made = {"delta", "Charlie", "alpha", "Bravo"};
+  for (const std::string& group : made) {
+    MakeGroup(group);
+    SendQuietly(kAnn, {"JOIN", group, "Ann"});
+  }
+  EXPECT_EQ(Send(kAnn, {"STOP"}), LeftReply("alpha") + "\r\n" + LeftReply("Bravo") + "\r\n" +
+                                      LeftReply("Charlie") + "\r\n" + LeftReply("delta"));
 }
 
 TEST_F(MembershipTest, StopLeavesEveryGroupOnStandardOutput) {
