@@ -23,6 +23,8 @@ constexpr char kReceiveSwitch[] = "/r";
 constexpr char kTextSwitch[] = "/t";
 // The processor reads a ':' in the group word as the start of a member name.
 constexpr char kTargetSeparator = ':';
+// Where a command line separates its words.
+constexpr char kCommandLineBlanks[] = " \t";
 
 // Field `index` (from 0) of a TAB-separated value; empty when it has fewer.
 std::string_view Field(std::string_view value, size_t index) {
@@ -42,6 +44,12 @@ void RunProcessorAsAdmin(const std::vector<std::string>& argv) {
   platform::Child child = platform::Child::Start(argv);
   if (child.started() && !child.Wait(kChildWaitMs)) child.Detach();
   platform::UnsetEnv(kAdminModeVariable);
+}
+
+// The processor's program file beside the tool's own.
+std::string ProcessorProgram() {
+  return platform::ProgramFolder() + kProcessorProgramName +
+         std::string(platform::ExecutableSuffix());
 }
 
 }  // namespace
@@ -69,7 +77,17 @@ std::vector<std::string> PostArguments(const std::string& program, std::string_v
   }
   argv.emplace_back(kTextSwitch);
   argv.push_back(kPostMarker + std::string(group));
-  argv.insert(argv.end(), words.begin(), words.end());
+  for (const std::string& word : words) {
+    std::string_view rest = word;
+    while (!rest.empty()) {
+      const size_t start = rest.find_first_not_of(kCommandLineBlanks);
+      if (start == std::string_view::npos) break;
+      rest.remove_prefix(start);
+      const size_t end = rest.find_first_of(kCommandLineBlanks);
+      argv.emplace_back(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+    }
+  }
   return argv;
 }
 
@@ -102,7 +120,7 @@ void PostToGroup(std::string_view group, const std::vector<std::string>& words,
   std::string owner;
   GetGroupOwner(group, &owner);
   const std::vector<std::string> argv = PostArguments(
-      platform::ProgramFolder() + kProcessorProgramName, owner, receive_number, group, words);
+      ProcessorProgram(), owner, receive_number, group, words);
   // The processor would cut a longer line; the text is refused instead.
   if (JoinedCommandLineChars(argv) > kMaxCommandLineChars) {
     output->append(kTextTooLongLine);

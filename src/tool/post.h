@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-// The processor's program file, beside the tool's own.
+// The processor's program file, beside the tool's own, without the
+// platform's executable suffix.
 constexpr char kProcessorProgramName[] = "morvane";
 
 // HOLLIN.INI keys that describe the gateway's receiving commands, numbered
@@ -31,7 +32,10 @@ std::string ConfiguredReceivingNumber(const std::string& config_path);
 
 // The processor's argument vector for a post: the program, "/s" and the
 // owner, "/r" and the receiving number when there is one, "/t", the marked
-// group name, then each word unchanged.
+// group name, then the words of the text as a command line gives them back:
+// split at runs of spaces and tabs, so empty words and the spacing inside a
+// word are not kept (the processor joins its words with single spaces).
+// Quotes and backslashes reach the processor as typed.
 std::vector<std::string> PostArguments(const std::string& program, std::string_view owner,
                                        std::string_view receive_number, std::string_view group,
                                        const std::vector<std::string>& words);

@@ -239,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ToolTest, CreateRefusesCommandWordsAndUnsafeNames) {
   for (const char* name :
-       {"Join", "delete", "ADMIN", "yes", "Stop", "../x", "a/b", "..", ".", "a\\b"}) {
+       {"Join", "delete", "ADMIN", "yes", "Stop", "../x", "a/b", "..", ".", "a\\b",
+        "ErrorCtr.ini"}) {
     const RunResult run = Tool({"CREATE", name, kOwner});
     EXPECT_EQ(run.exit_code, kFailureExit) << name;
     EXPECT_EQ(run.output, "ERROR:  Invalid group name " + std::string(name) + "\r\n");
@@ -249,6 +250,7 @@ TEST_F(ToolTest, CreateRefusesCommandWordsAndUnsafeNames) {
   EXPECT_FALSE(home_.Exists("Groups/Join"));
   EXPECT_FALSE(home_.Exists("Groups/GROUP.INI"));
   EXPECT_FALSE(home_.Exists("Groups/a"));
+  EXPECT_FALSE(home_.Exists("Groups/ErrorCtr.ini"));
 }
 
 TEST_F(ToolTest, CreateRefusesAnInvalidOwnerNumber) {
@@ -504,6 +506,18 @@ TEST_F(ToolPostTest, WithoutTextPrintsAnErrorAndSendsNothing) {
   ExpectTool({"ADMIN", "Friends", "POST"}, "ERROR:  No text to post\r\n");
   ExpectTool({"ADMIN", "Friends", "POST", ""}, "ERROR:  No text to post\r\n");
   EXPECT_TRUE(gateway_.Submissions().empty());
+}
+
+TEST_F(ToolPostTest, TextReachesTheProcessorAsWordsJoinedBySingleSpaces) {
+  CreateFriendsWithMembers();
+  // The joined text is the processor's command line: runs of spaces and
+  // tabs, inside a word or around an empty one, come out as one space.
+  ExpectTool({"ADMIN", "Friends", "POST", "Hello   there", "", "\tall "}, "");
+  ExpectDelivered({kOwner, kBob, kCarol}, "@Friends:Admin Hello there all");
+  // Blanks alone are a text without words: the prefix goes out alone.
+  gateway_.Clear();
+  ExpectTool({"ADMIN", "Friends", "POST", " "}, "");
+  ExpectDelivered({kOwner, kBob, kCarol}, "@Friends:Admin");
 }
 
 TEST_F(ToolPostTest, RefusesATextLongerThanTheProcessorsCommandLine) {

@@ -67,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UnsafeName{"Slash", "a/b"}, UnsafeName{"Absolute", "/tmp"},
                       UnsafeName{"Backslash", "a\\b"},
                       UnsafeName{"Nul", std::string("a\0b", 3)},
+                      UnsafeName{"StoreBlockListFile", "GROUP.INI"},
+                      UnsafeName{"ErrorCounterFileInOtherCase", "errorctr.ini"},
                       UnsafeName{"TooLong",
                                  std::string(kMaxPathComponentBytes + 1, 'g')}),
     [](const auto& info) { return std::string(info.param.scenario); });

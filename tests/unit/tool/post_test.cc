@@ -84,11 +84,20 @@ TEST_F(ReceivingNumberTest, ValuesAreReadUpTo8191Characters) {
   EXPECT_EQ(Read("[HOLLIN]\r\nReceiveSMSCommand1=" + longer + "\r\n"), "5550001");
 }
 
-TEST(PostArgumentsTest, NamesOwnerNumberAndMarkedGroupThenEachWordUnchanged) {
-  const std::vector<std::string> words = {"say \"hi\"", "C:\\temp\\", "", "50%"};
+TEST(PostArgumentsTest, NamesOwnerNumberAndMarkedGroupThenTheWordsOfTheText) {
+  // The text is a command line to the processor: it splits at runs of
+  // spaces and tabs and keeps quotes and backslashes as typed.
+  const std::vector<std::string> words = {"say \"hi\"", "C:\\temp\\", "", "50%",
+                                          "  a\tb  c\t", " ", "\"x y\""};
   EXPECT_EQ(PostArguments("/bin/morvane", "+15550001111", "4000", "Friends", words),
             (std::vector<std::string>{"/bin/morvane", "/s", "+15550001111", "/r", "4000", "/t",
-                                      "@Friends", "say \"hi\"", "C:\\temp\\", "", "50%"}));
+                                      "@Friends", "say", "\"hi\"", "C:\\temp\\", "50%", "a",
+                                      "b", "c", "\"x", "y\""}));
+}
+
+TEST(PostArgumentsTest, GroupNameStaysOneWord) {
+  EXPECT_EQ(PostArguments("m", "+15550001111", "", "My Group", {"hi"}),
+            (std::vector<std::string>{"m", "/s", "+15550001111", "/t", "@My Group", "hi"}));
 }
 
 TEST(PostArgumentsTest, LeavesOutTheReceivingSwitchWithoutANumber) {
