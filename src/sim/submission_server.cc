@@ -28,10 +28,20 @@ int HexValue(char c) {
   return -1;
 }
 
+// A control character other than the tab and the line breaks, which a
+// terminal could take for a command.
+bool IsUnsafeControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
+}
+
+std::string HexEscape(char c) {
+  return FormatText("\\x%02X", {static_cast<long long>(static_cast<unsigned char>(c))});
+}
+
 std::string EscapeForLog(std::string_view text) {
   std::string escaped;
   for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
     if (c == '\\') {
       escaped += "\\\\";
     } else if (c == '\t') {
@@ -40,8 +50,8 @@ std::string EscapeForLog(std::string_view text) {
       escaped += "\\r";
     } else if (c == '\n') {
       escaped += "\\n";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      escaped += FormatText("\\x%02X", {static_cast<long long>(byte)});
+    } else if (IsUnsafeControl(c)) {
+      escaped += HexEscape(c);
     } else {
       escaped.push_back(c);
     }
@@ -183,6 +193,8 @@ std::string DisplayLine(std::string_view to, std::string_view from, std::string_
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     if (text[i] == '\n' || text[i] == '\r') {
       line += "\n" + indent;
+    } else if (IsUnsafeControl(text[i])) {
+      line += HexEscape(text[i]);
     } else {
       line.push_back(text[i]);
     }

@@ -26,7 +26,8 @@ struct SubmittedMessage {
 };
 
 // The message as the simulator shows it: "TO <- FROM  TEXT", line breaks of
-// the text continued on indented lines.
+// the text continued on indented lines, other control characters but the tab
+// shown as \xNN (a terminal must not act on a subscriber's text).
 std::string DisplayLine(std::string_view to, std::string_view from, std::string_view text);
 
 // One MESSAGES.LOG line: time, account, from, to, text; tab-separated, with
