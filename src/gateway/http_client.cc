@@ -28,6 +28,18 @@ void CutTrailingBlanks(std::string* text) {
   while (!text->empty() && IsBlankOrControl(text->back())) text->pop_back();
 }
 
+// A URL cut at its limit may end inside a %XX escape of a long query value
+// (a post's text): the server would read the rest of the escape as text, or
+// refuse the request. The partial escape goes as well.
+void CutPartialEscape(std::string* url) {
+  const size_t size = url->size();
+  if (size >= 1 && (*url)[size - 1] == '%') {
+    url->resize(size - 1);
+  } else if (size >= 2 && (*url)[size - 2] == '%') {
+    url->resize(size - 2);
+  }
+}
+
 std::string_view SkipLeadingSpaces(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   return text;
@@ -111,11 +123,10 @@ void ReportSuccess(char* response, unsigned length, std::string* content_type,
 bool ParseUrl(std::string_view url, ParsedUrl* parsed) {
   *parsed = ParsedUrl();
   url = UntilZero(url);
-  if (url.find(kSchemeMark) != std::string_view::npos) {
-    parsed->url = CutTo(url, kMaxFetchUrlChars);
-  } else {
-    parsed->url = kHttpScheme + CutTo(url, kMaxSchemelessUrlChars);
-  }
+  const bool has_scheme = url.find(kSchemeMark) != std::string_view::npos;
+  const size_t limit = has_scheme ? kMaxFetchUrlChars : kMaxSchemelessUrlChars;
+  parsed->url = (has_scheme ? "" : kHttpScheme) + CutTo(url, limit);
+  if (url.size() > limit) CutPartialEscape(&parsed->url);
   CutTrailingBlanks(&parsed->url);
 
   std::string_view rest = parsed->url;

@@ -86,31 +86,10 @@ void ReadGatewayAddress(std::string* address, uint32_t* port) {
   if (address->empty()) *address = kDefaultGatewayAddress;
 }
 
-}  // namespace
-
-void SubstitutePlaceholder(std::string* url, std::string_view placeholder,
-                           std::string_view value, size_t capacity) {
-  SubstituteFrom(url, 0, placeholder, value, capacity);
-}
-
-int SubmitMessage(std::string_view group, std::string_view sender,
-                  std::string_view recipient, std::string_view text) {
-  return SubmitMessageWithIdleTimeout(group, sender, recipient, text,
-                                      kSubmitIdleSeconds);
-}
-
-std::string SubmissionUrl(std::string_view group, std::string_view sender,
-                          std::string_view recipient, std::string_view text) {
-  std::string owner;
-  GetGroupOwner(group, &owner);
-  std::string password;
-  GetUserPassword(owner, &password);
-  std::string address;
-  uint32_t port = 0;
-  ReadGatewayAddress(&address, &port);
-
-  std::string url = std::string(kHttpScheme) + owner + ":" + password + "@" + address +
-                    ":" + std::to_string(port) + "/";
+std::string SubmissionUrlFor(const SubmissionTarget& target, std::string_view sender,
+                             std::string_view recipient, std::string_view text) {
+  std::string url = std::string(kHttpScheme) + target.owner + ":" + target.password + "@" +
+                    target.address + ":" + std::to_string(target.port) + "/";
   // The values go in one after another, each searched for behind the one
   // before: a value that holds "@@" or a placeholder of its own cannot
   // disturb the next substitution, and owner, password and address are
@@ -123,14 +102,56 @@ std::string SubmissionUrl(std::string_view group, std::string_view sender,
   return url;
 }
 
-int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender,
-                                 std::string_view recipient, std::string_view text,
-                                 unsigned idle_seconds) {
-  const std::string url = SubmissionUrl(group, sender, recipient, text);
+unsigned g_submit_idle_seconds = kSubmitIdleSeconds;
+
+// Fetches the URL; the response is released whatever the result.
+int FetchSubmission(const std::string& url, unsigned idle_seconds) {
   ResponseBlock response;
   std::string content_type;
   unsigned header_length = 0;
   unsigned body_length = 0;
   return RetrieveURL(url, &response, &content_type, &header_length, &body_length, 0,
                      idle_seconds);
+}
+
+}  // namespace
+
+void SubstitutePlaceholder(std::string* url, std::string_view placeholder,
+                           std::string_view value, size_t capacity) {
+  SubstituteFrom(url, 0, placeholder, value, capacity);
+}
+
+int SubmitMessage(std::string_view group, std::string_view sender,
+                  std::string_view recipient, std::string_view text) {
+  return SubmitMessageWithIdleTimeout(group, sender, recipient, text,
+                                      g_submit_idle_seconds);
+}
+
+unsigned SubmitIdleSeconds() { return g_submit_idle_seconds; }
+
+void SetSubmitIdleSeconds(unsigned seconds) { g_submit_idle_seconds = seconds; }
+
+SubmissionTarget ReadSubmissionTarget(std::string_view group) {
+  SubmissionTarget target;
+  GetGroupOwner(group, &target.owner);
+  GetUserPassword(target.owner, &target.password);
+  ReadGatewayAddress(&target.address, &target.port);
+  return target;
+}
+
+int SubmitMessageTo(const SubmissionTarget& target, std::string_view sender,
+                    std::string_view recipient, std::string_view text) {
+  return FetchSubmission(SubmissionUrlFor(target, sender, recipient, text),
+                         g_submit_idle_seconds);
+}
+
+std::string SubmissionUrl(std::string_view group, std::string_view sender,
+                          std::string_view recipient, std::string_view text) {
+  return SubmissionUrlFor(ReadSubmissionTarget(group), sender, recipient, text);
+}
+
+int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender,
+                                 std::string_view recipient, std::string_view text,
+                                 unsigned idle_seconds) {
+  return FetchSubmission(SubmissionUrl(group, sender, recipient, text), idle_seconds);
 }

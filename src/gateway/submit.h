@@ -4,6 +4,7 @@
 #define GATEWAY_SUBMIT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,9 +18,36 @@ constexpr size_t kMaxUrlChars = 16383;
 
 // Asks the gateway to send `text` from `sender` to `recipient`, signed in
 // with the account of the group's owner. 1 when the gateway accepted it
-// (a 2xx answer), 0 otherwise.
+// (a 2xx answer), 0 otherwise. Reads the account and the gateway's address
+// (SubmissionTarget) afresh on every call.
 int SubmitMessage(std::string_view group, std::string_view sender,
                   std::string_view recipient, std::string_view text);
+
+// Where a group's submissions go and whom they sign in as: the group's
+// owner (GROUP.INI), the owner's password from the gateway's user directory
+// (empty without a record), and WebPort and IPAddress of HOLLIN.INI with
+// their defaults.
+struct SubmissionTarget {
+  std::string owner;
+  std::string password;
+  std::string address;
+  uint32_t port = 0;
+};
+
+// Reads the target of the group's submissions, as SubmitMessage does.
+SubmissionTarget ReadSubmissionTarget(std::string_view group);
+
+// SubmitMessage with the target read beforehand: a caller that sends one
+// text to many members in a row (a post's fan-out) reads the target once.
+int SubmitMessageTo(const SubmissionTarget& target, std::string_view sender,
+                    std::string_view recipient, std::string_view text);
+
+// The idle timeout of SubmitMessage and SubmitMessageTo in this process:
+// kSubmitIdleSeconds unless a test has set another, so that a silent
+// gateway can end a fan-out without a minute's wait per submission. The
+// programs never change it.
+unsigned SubmitIdleSeconds();
+void SetSubmitIdleSeconds(unsigned seconds);
 
 // For tests: SubmitMessage with an idle timeout of its own instead of
 // kSubmitIdleSeconds, and the URL that SubmitMessage fetches (owner and

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,23 @@ std::string ProgramPath();
 
 // The folder of the running program, with a trailing separator.
 std::string ProgramFolder();
+
+// What this platform's program files end in: ".exe" on Windows, nothing
+// elsewhere. A program beside this one is ProgramFolder() + name + suffix.
+std::string_view ExecutableSuffix();
+
+// Makes standard output pass every byte unchanged (on Windows it would turn
+// each LF into CR LF). Called at the start of main, before any output.
+void UseBinaryStandardOutput();
+
+// The folder this platform keeps an application's data in when the user
+// names none, with a trailing separator; not created here. False when the
+// environment names no such place.
+//   POSIX: $XDG_DATA_HOME/<application in lower case>/ when XDG_DATA_HOME is
+//          an absolute path, else $HOME/.local/share/<application in lower
+//          case>/.
+//   Windows: %ProgramData%\<application>\.
+bool DefaultDataHome(std::string_view application, std::string* directory);
 
 // Reads an environment variable; false when it is not set.
 bool GetEnv(const std::string& name, std::string* value);
@@ -52,6 +70,9 @@ class Child {
   bool Wait(uint32_t timeout_ms);
   bool exited() const { return exited_; }
   // Exit status 0-255, or 128 + signal number for a child killed by a signal.
+  // On Windows: the low 8 bits of the exit code, as POSIX keeps them; a
+  // child ended by Kill() or by an exception (a status from 0xC0000000 to
+  // 0xC00FFFFF) counts as killed by a signal.
   int exit_code() const { return exit_code_; }
   bool killed_by_signal() const { return signaled_; }
   const std::string& output() const { return output_; }
@@ -64,6 +85,7 @@ class Child {
   void FeedInput();
   void CollectOutput(int timeout_ms);
   int pid_ = -1;
+  intptr_t process_ = 0;  // the process handle, where the platform has one
   int output_fd_ = -1;
   int input_fd_ = -1;
   std::string input_;

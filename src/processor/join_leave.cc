@@ -162,6 +162,13 @@ void HandleJoin(Request* request) {
     FailWith(request, ReplyKey::kJoinUserBlocked, {group});
     return;
   }
+  // A message without the sender's number makes no member: nothing could be
+  // sent to one, and as the first in phone order it would end every post's
+  // fan-out with a failed submission.
+  if (request->sender.empty()) {
+    FailWith(request, ReplyKey::kJoinError, {group});
+    return;
+  }
   std::string current_name;
   if (FindMemberByPhone(group, request->sender, &current_name)) {
     if (EqualsNoCase(current_name, words.user_name)) {

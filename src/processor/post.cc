@@ -3,8 +3,8 @@
 #include "processor/post.h"
 
 #include <cstdint>
-#include <functional>
 #include <limits>
+#include <optional>
 
 #include "common/limits.h"
 #include "common/text.h"
@@ -24,32 +24,22 @@ bool IsAsciiAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// Visits the group's members in phone-number order (ASCII case ignored)
-// until `visit` answers false. Every member is read with its own database
-// open, so a member added or removed during the walk may be met or missed.
-void ForEachMember(
-    std::string_view group,
-    const std::function<bool(const std::string& phone, const std::string& name)>& visit) {
-  std::string phone;
-  std::string name;
-  for (unsigned n = 0; GetMemberAt(group, n, &phone, &name); ++n) {
-    if (!visit(phone, name)) return;
-  }
-}
-
 struct FanOut {
   unsigned sent = 0;
   bool failed = false;
 };
 
-// Submits `text` to every member the post reaches, stopping at the first
-// failed submission.
+// Submits `text` to every member the post reaches, in phone-number order,
+// stopping at the first failed submission. The owner's account and the
+// gateway's address are read once for the whole fan-out.
 FanOut SendToMembers(const Request& request, const PostAddress& address, std::string_view text) {
   FanOut result;
-  ForEachMember(address.group, [&](const std::string& phone, const std::string& name) {
-    if (!request.admin_mode && EqualsNoCase(phone, request.sender)) return true;
-    if (!address.target.empty() && !EqualsNoCase(name, address.target)) return true;
-    if (SubmitMessage(address.group, request.receive_number, phone, text) == 0) {
+  std::optional<SubmissionTarget> target;
+  ForEachMember(address.group, [&](const Member& member) {
+    if (!request.admin_mode && EqualsNoCase(member.phone, request.sender)) return true;
+    if (!address.target.empty() && !EqualsNoCase(member.user_name, address.target)) return true;
+    if (!target) target = ReadSubmissionTarget(address.group);
+    if (SubmitMessageTo(*target, request.receive_number, member.phone, text) == 0) {
       result.failed = true;
       return false;
     }

@@ -102,6 +102,11 @@ std::string StoreBaseDirectory() {
 bool IsSafeGroupName(std::string_view group) {
   if (group.empty() || group == "." || group == "..") return false;
   if (group.size() > kMaxPathComponentBytes) return false;
+  // The store root's own files: a folder of that name would take the place
+  // of the store-wide block list or of the error counts for good.
+  if (EqualsNoCase(group, kGroupIniName) || EqualsNoCase(group, kErrorCounterName)) {
+    return false;
+  }
   return group.find_first_of(std::string_view("/\\\0", 3)) ==
          std::string_view::npos;
 }

@@ -2,9 +2,11 @@
 // one folder per group, and each group's property file GROUP.INI.
 //
 // A group name is used as one path component. A name that is empty where a
-// group is needed, ".", "..", one that holds '/', '\\' or a NUL byte, or one
-// too long for a path component is never a group: no operation builds a path
-// for it, creates anything for it, or reads or writes outside the store root.
+// group is needed, ".", "..", one that holds '/', '\\' or a NUL byte, one
+// too long for a path component, or the name of one of the store root's own
+// files (GROUP.INI, ERRORCTR.INI, in any case) is never a group: no
+// operation builds a path for it, creates anything for it, or reads or
+// writes outside the store root.
 // Group names compare without regard to ASCII case: the folder keeps the
 // spelling of its creation, and a name in another case finds it.
 #ifndef STORE_GROUP_STORE_H_
@@ -58,7 +60,8 @@ void SetStoreBase(StoreBase base);
 std::string StoreBaseDirectory();
 
 // True when the name can name a group: not empty, not "." or "..", no '/',
-// '\\' or NUL byte, at most kMaxPathComponentBytes bytes.
+// '\\' or NUL byte, at most kMaxPathComponentBytes bytes, not GROUP.INI or
+// ERRORCTR.INI (any case).
 bool IsSafeGroupName(std::string_view group);
 
 // True when the text can be a profile key that reads back as itself: not

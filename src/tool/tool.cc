@@ -401,13 +401,12 @@ void UnblockNumber(const Run& run) {
   }
 }
 
-// Every member's phone number in phone order, read one at a time.
+// Every member's phone number in phone order.
 void ListMembers(const Run& run) {
-  std::string phone;
-  std::string user_name;
-  for (unsigned n = 0; GetMemberAt(run.group, n, &phone, &user_name); ++n) {
-    run.Print(kMemberLine, {phone});
-  }
+  ForEachMember(run.group, [&run](const Member& member) {
+    run.Print(kMemberLine, {member.phone});
+    return true;
+  });
 }
 
 Subcommand MatchSubcommand(std::string_view word) {

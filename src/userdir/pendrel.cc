@@ -12,8 +12,11 @@
 
 namespace {
 
+// '/' separates on every platform, so a path that ends in it gets no second
+// separator.
 std::string WithTrailingSeparator(std::string path) {
-  if (path.empty() || path.back() != platform::PathSeparator()) {
+  if (path.empty() ||
+      (path.back() != platform::PathSeparator() && path.back() != '/')) {
     path.push_back(platform::PathSeparator());
   }
   return path;
@@ -38,21 +41,12 @@ bool CreateFolderWithParents(const std::string& directory) {
   return platform::IsFolder(directory);
 }
 
-// The fallback follows the XDG base directories: a relative XDG_DATA_HOME is
-// ignored like an unset one.
 bool FallbackDataDirectory(std::string* directory) {
-  std::string base;
-  if (GetNonEmptyEnv(kXdgDataHomeVariable, &base) &&
-      base.front() == platform::PathSeparator()) {
-    base = WithTrailingSeparator(base);
-  } else if (GetNonEmptyEnv(kHomeVariable, &base)) {
-    base = WithTrailingSeparator(base) + kFallbackDataFolder +
-           platform::PathSeparator();
-  } else {
+  std::string found;
+  if (!platform::DefaultDataHome(kGatewayFolderName, &found) ||
+      !CreateFolderWithParents(found)) {
     return false;
   }
-  const std::string found = base + kGatewayFolderName + platform::PathSeparator();
-  if (!CreateFolderWithParents(found)) return false;
   *directory = found;
   return true;
 }

@@ -1,9 +1,11 @@
 // Stand-in for the gateway's user library: its data directories and its list
 // of user accounts.
 //
-// Both data directories are the path in KAVREL_HOME with a trailing '/'.
-// When KAVREL_HOME is unset or empty: $XDG_DATA_HOME/kavrel/, else
-// $HOME/.local/share/kavrel/, created when missing. Accounts are the `Users`
+// Both data directories are the path in KAVREL_HOME with a trailing
+// separator. When KAVREL_HOME is unset or empty: the platform's folder for
+// the gateway's data (platform::DefaultDataHome: $XDG_DATA_HOME/kavrel/, else
+// $HOME/.local/share/kavrel/ on POSIX; %ProgramData%\Kavrel\ on Windows),
+// created when missing. Accounts are the `Users`
 // section of USERS.INI in that directory, one line per account,
 // name=password; an account exists when its key is present, even with an
 // empty password. The gateway's HOLLIN.INI lies in the same directory.
@@ -24,15 +26,17 @@ constexpr size_t kUserRecordBytes = 524;
 constexpr size_t kUserRecordPasswordOffset = 51;
 
 // At most this many account lists are open at once in one process.
-constexpr size_t kMaxOpenUserFiles = 16;
+constexpr size_t kMaxOpenUserFiles = 256;
 // The account list is read whole at open, into a block of at most this many
 // bytes; accounts past it are not seen.
 constexpr size_t kUsersListBuffer = 1 << 20;
-// The environment the fallback data directory is found from.
+// The environment the fallback data directory is found from on POSIX.
 constexpr char kXdgDataHomeVariable[] = "XDG_DATA_HOME";
 constexpr char kHomeVariable[] = "HOME";
-constexpr char kFallbackDataFolder[] = ".local/share";
-constexpr char kGatewayFolderName[] = "kavrel";
+// ... and on Windows.
+constexpr char kProgramDataVariable[] = "ProgramData";
+// The gateway's folder in the platform's data folder.
+constexpr char kGatewayFolderName[] = "Kavrel";
 
 using PendrelHandle = uint32_t;
 using UserRecord = std::array<char, kUserRecordBytes>;

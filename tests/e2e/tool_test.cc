@@ -11,6 +11,7 @@
 #include "store/member_db.h"
 #include "support/fake_gateway.h"
 #include "support/morvane_harness.h"
+#include "support/platform_checks.h"
 #include "support/temp_dir.h"
 #include "userdir/pendrel.h"
 
@@ -542,8 +543,10 @@ TEST_F(ToolPostTest, RefusesATextLongerThanTheProcessorsCommandLine) {
 }
 
 TEST_F(ToolPostTest, RefusesGroupsTheProcessorCannotName) {
-  const std::string long_name(kMaxGroupChars + 1, 'g');
-  for (const std::string& group : {std::string("a:b"), long_name}) {
+  std::vector<std::string> names = {std::string(kMaxGroupChars + 1, 'g')};
+  // No Windows file name holds ':', so there the tool cannot create "a:b".
+  if (!OnWindows()) names.push_back("a:b");
+  for (const std::string& group : names) {
     ExpectTool({"CREATE", group, kOwner},
                "OK -- Group " + group +
                    " created.\r\n"

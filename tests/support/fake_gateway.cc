@@ -139,6 +139,11 @@ void FakeGateway::FailSubmission(size_t nth) {
   failing_.insert(nth);
 }
 
+void FakeGateway::ScriptSubmission(size_t nth, ServerScript script) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  scripted_[nth] = std::move(script);
+}
+
 void FakeGateway::RequireAccounts(std::map<std::string, std::string> accounts) {
   std::lock_guard<std::mutex> lock(mutex_);
   accounts_ = std::move(accounts);
@@ -157,6 +162,11 @@ ServerScript FakeGateway::Answer(const std::string& request) {
 
   std::lock_guard<std::mutex> lock(mutex_);
   const size_t number = ++seen_;
+  const auto scripted = scripted_.find(number);
+  if (scripted != scripted_.end()) {
+    submissions_.push_back(submission);  // status 0: no answer of the fake's own
+    return scripted->second;
+  }
   submission.status = 200;
   if (accounts_) {
     const auto account = accounts_->find(submission.user);

@@ -39,7 +39,8 @@ struct Submission {
   bool has_credentials = false;  // an "Authorization: Basic" line came
   std::string user;              // its decoded user name (before the first ':')
   std::string password;          // and password (behind it)
-  int status = 0;                // what the fake answered: 200, 401 or 500
+  int status = 0;                // what the fake answered: 200, 401 or 500;
+                                 // 0 for a scripted answer
 };
 
 class FakeGateway {
@@ -62,6 +63,10 @@ class FakeGateway {
 
   // Answers 500 to the nth submission (1-based, counting every request).
   void FailSubmission(size_t nth);
+  // Plays `script` instead of an answer to the nth submission (1-based,
+  // counting every request): a connection closed or reset in the middle of
+  // an answer, silence, garbage. The submission is recorded with status 0.
+  void ScriptSubmission(size_t nth, ServerScript script);
   // From now on answers 401 unless the request's credentials name one of
   // the accounts (user name -> password, both compared exactly).
   void RequireAccounts(std::map<std::string, std::string> accounts);
@@ -77,6 +82,7 @@ class FakeGateway {
   mutable std::mutex mutex_;
   std::vector<Submission> submissions_;
   std::set<size_t> failing_;
+  std::map<size_t, ServerScript> scripted_;
   std::optional<std::map<std::string, std::string>> accounts_;
   size_t seen_ = 0;
   HttpTestServer server_;  // last: stops before the state above goes

@@ -137,10 +137,27 @@ void HttpTestServer::AcceptLoop() {
     if (platform::WaitReadableMs(listener_, kPollMs) != 1) continue;
     platform::Socket connection = platform::Accept(listener_);
     if (!connection.valid()) continue;
+    ReapFinished();
     std::lock_guard<std::mutex> lock(mutex_);
     ++accepted_;
     connections_.emplace_back(&HttpTestServer::Serve, this, std::move(connection));
   }
+}
+
+void HttpTestServer::ReapFinished() {
+  std::vector<std::thread> ended;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::thread::id id : finished_) {
+      const auto found = std::find_if(connections_.begin(), connections_.end(),
+                                      [id](const std::thread& t) { return t.get_id() == id; });
+      if (found == connections_.end()) continue;
+      ended.push_back(std::move(*found));
+      connections_.erase(found);
+    }
+    finished_.clear();
+  }
+  for (std::thread& thread : ended) thread.join();  // each is returning already
 }
 
 void HttpTestServer::Serve(platform::Socket connection) {
@@ -153,6 +170,9 @@ void HttpTestServer::Serve(platform::Socket connection) {
   }
   request_arrived_.notify_all();
   Play(connection, ScriptFor(request, index));
+  connection.Close();
+  std::lock_guard<std::mutex> lock(mutex_);
+  finished_.push_back(std::this_thread::get_id());
 }
 
 std::string HttpTestServer::ReadRequest(platform::Socket& connection) {

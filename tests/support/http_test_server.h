@@ -99,6 +99,9 @@ class HttpTestServer {
 
  private:
   void AcceptLoop();
+  // Joins the connection threads that have finished, so a long run of
+  // requests does not keep thousands of ended threads around.
+  void ReapFinished();
   void Serve(platform::Socket connection);
   std::string ReadRequest(platform::Socket& connection);
   ServerScript ScriptFor(const std::string& request, size_t index);
@@ -114,6 +117,7 @@ class HttpTestServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable request_arrived_;
   std::vector<std::thread> connections_;
+  std::vector<std::thread::id> finished_;  // threads of connections_ that ended
   std::vector<std::string> requests_;
   std::deque<ServerScript> queue_;
   Responder responder_;

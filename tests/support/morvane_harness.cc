@@ -43,11 +43,19 @@ bool MakeParentFolders(const std::string& file) {
   return !error;
 }
 
+// A program of the build, with the platform's executable suffix.
+std::string BuiltProgram(std::string_view name) {
+  return std::string(MORVANE_BIN_DIR) + "/" + std::string(name) +
+         std::string(platform::ExecutableSuffix());
+}
+
 }  // namespace
 
-std::string MorvaneProgram() { return std::string(MORVANE_BIN_DIR) + "/morvane"; }
+std::string MorvaneProgram() { return BuiltProgram("morvane"); }
 
-std::string MorvanectlProgram() { return std::string(MORVANE_BIN_DIR) + "/morvanectl"; }
+std::string MorvanectlProgram() { return BuiltProgram("morvanectl"); }
+
+std::string KavrelSimProgram() { return BuiltProgram("kavrel-sim"); }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const platform::EnvChanges& env) {
@@ -134,7 +142,7 @@ bool MorvaneHome::SetErrorCount(std::string_view phone, unsigned count) const {
 
 MorvaneCopy::MorvaneCopy() {
   if (dir_.path().empty()) return;
-  const std::string copy = dir_.path() + "morvane";
+  const std::string copy = dir_.path() + "morvane" + std::string(platform::ExecutableSuffix());
   std::error_code error;
   std::filesystem::copy_file(MorvaneProgram(), copy, error);
   if (!error) program_ = copy;

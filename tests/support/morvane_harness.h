@@ -27,6 +27,8 @@ constexpr uint32_t kRunTimeoutMs = 30000;
 std::string MorvaneProgram();
 // The morvanectl program built with the tests.
 std::string MorvanectlProgram();
+// The gateway simulator kavrel-sim built with the tests.
+std::string KavrelSimProgram();
 
 struct RunResult {
   bool finished = false;  // started and ended within kRunTimeoutMs

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/process.h"
 
 namespace {
@@ -27,7 +28,7 @@ TempDir::TempDir() {
         base / ("morvane-test-" + std::to_string(random()));
     // create_directory answers false for a name that exists already.
     if (std::filesystem::create_directory(candidate, error)) {
-      path_ = candidate.string() + "/";
+      path_ = candidate.string() + platform::PathSeparator();
       return;
     }
   }

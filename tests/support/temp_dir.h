@@ -15,7 +15,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir();
 
-  // The folder's path with a trailing '/'; empty when it could not be made.
+  // The folder's path with a trailing separator (platform::PathSeparator());
+  // empty when it could not be made.
   const std::string& path() const { return path_; }
 
  private:

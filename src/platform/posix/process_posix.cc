@@ -3,8 +3,10 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -32,6 +34,47 @@ std::string ProgramFolder() {
   const std::string path = ProgramPath();
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string_view ExecutableSuffix() { return {}; }
+
+// POSIX streams never translate line ends.
+void UseBinaryStandardOutput() {}
+
+namespace {
+
+constexpr char kXdgDataHomeVariable[] = "XDG_DATA_HOME";
+constexpr char kHomeVariable[] = "HOME";
+constexpr char kUserDataFolder[] = ".local/share/";
+
+// A variable that is unset or empty counts as absent.
+bool GetNonEmptyEnv(const char* name, std::string* value) {
+  return GetEnv(name, value) && !value->empty();
+}
+
+std::string WithTrailingSlash(std::string path) {
+  if (path.back() != '/') path.push_back('/');
+  return path;
+}
+
+}  // namespace
+
+// The XDG base directories: a relative XDG_DATA_HOME is ignored like an
+// unset one.
+bool DefaultDataHome(std::string_view application, std::string* directory) {
+  std::string base;
+  if (GetNonEmptyEnv(kXdgDataHomeVariable, &base) && base.front() == '/') {
+    base = WithTrailingSlash(base);
+  } else if (GetNonEmptyEnv(kHomeVariable, &base)) {
+    base = WithTrailingSlash(base) + kUserDataFolder;
+  } else {
+    return false;
+  }
+  for (const char c : application) {
+    base.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+  }
+  *directory = base + "/";
+  return true;
 }
 
 bool GetEnv(const std::string& name, std::string* value) {
@@ -88,6 +131,7 @@ Child& Child::operator=(Child&& other) noexcept {
   if (this != &other) {
     Reset();
     pid_ = other.pid_;
+    process_ = other.process_;
     output_fd_ = other.output_fd_;
     input_fd_ = other.input_fd_;
     input_ = std::move(other.input_);
@@ -198,11 +242,21 @@ void Child::CollectOutput(int timeout_ms) {
   }
 }
 
+namespace {
+
+// Child::Wait looks at a child with nothing left to watch after these
+// pauses, doubling from the first up to the last.
+constexpr long kFirstIdlePauseUs = 50;
+constexpr long kMaxIdlePauseUs = 5000;
+
+}  // namespace
+
 bool Child::Wait(uint32_t timeout_ms) {
   if (pid_ <= 0) return false;
   if (exited_) return true;
   const uint32_t start = TickCountMs();
   int pause_ms = 0;
+  long idle_pause_us = kFirstIdlePauseUs;
   for (;;) {
     CollectOutput(pause_ms);
     int status = 0;
@@ -218,6 +272,16 @@ bool Child::Wait(uint32_t timeout_ms) {
     }
     if (done < 0 && errno != EINTR) return false;
     if (TickCountMs() - start >= timeout_ms) return false;
+    if (output_fd_ < 0 && input_fd_ < 0) {
+      // Nothing to watch: a captured output has ended, which a child's
+      // does as it exits, so look again soon rather than after whole
+      // milliseconds, less often the longer it takes.
+      const timespec pause = {0, idle_pause_us * 1000};
+      nanosleep(&pause, nullptr);
+      idle_pause_us = std::min(idle_pause_us * 2, kMaxIdlePauseUs);
+      pause_ms = 0;
+      continue;
+    }
     pause_ms = pause_ms < 5 ? pause_ms + 1 : 5;
   }
 }

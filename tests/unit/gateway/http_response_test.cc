@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/http_test_server.h"
+#include "support/platform_checks.h"
 
 namespace {
 
@@ -286,6 +287,10 @@ TEST_F(HttpResponseWaitTest, SilentPeerFails) {
 }
 
 TEST_F(HttpResponseWaitTest, ResetAfterBodyWithoutLengthFails) {
+  if (OnWindows()) {
+    GTEST_SKIP() << "the Windows tests run under Wine, whose sockets close gracefully even "
+                    "with a zero linger time, so the server cannot reset";
+  }
   server_.Enqueue({SendBytes("HTTP/1.1 200 OK\r\n\r\nbody"), PauseMs(50), ResetConnection()});
   EXPECT_FALSE(ReadAnswer(server_, 2).has_block);
 }

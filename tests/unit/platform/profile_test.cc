@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "support/platform_checks.h"
 #include "support/temp_dir.h"
 #include "unit/platform/child_mode.h"
 
@@ -72,6 +73,10 @@ bool Apply(const std::string& path, const Step& step) {
 // Replace, add to a section (after a last line without a break, too), add a
 // section, delete a key and a section, then two writes that change nothing.
 TEST(ProfileFiles, WriteSequenceEditsOnlyTheLinesConcerned) {
+  if (OnWindows()) {
+    GTEST_SKIP() << "the system's profile calls decide the bytes of the file on Windows "
+                    "(Wine rewrites it whole); ProfileContract pins values and sections";
+  }
   const std::string head = "\0\1junk=1\r\n; top comment\r\n"s;
   const std::string alpha =
       "[Alpha]\r\nk = v\r\n; between\r\nOther=1\r\n; after entries\r\n\r\n";
@@ -131,6 +136,7 @@ TEST(ProfileFiles, MissingFileReadsAsDefaultsAndOnlyAWriteCreatesIt) {
 }
 
 TEST(ProfileFiles, ReplacementKeepsTheFileMode) {
+  if (OnWindows()) GTEST_SKIP() << "Windows files have no POSIX permission bits";
   TempDir temp;
   ASSERT_FALSE(temp.path().empty());
   const std::string path = temp.path() + "p.ini";
@@ -170,6 +176,10 @@ TEST(ProfileFiles, WritesThatWouldSplitALineAreRefused) {
 }
 
 TEST(ProfileFiles, LongLinesHaveNoLimit) {
+  if (OnWindows()) {
+    GTEST_SKIP() << "the Windows profile calls do not read values of 64 Ki characters "
+                    "(Wine: 32 Ki) and more";
+  }
   TempDir temp;
   ASSERT_FALSE(temp.path().empty());
   const std::string path = temp.path() + "p.ini";

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/files.h"
 #include "store/group_store.h"
 #include "support/temp_dir.h"
 #include "userdir/pendrel.h"
@@ -25,7 +26,7 @@ class StoreTest : public ::testing::Test {
   }
 
   const std::string& home() const { return home_.path(); }
-  std::string StoreRoot() const { return home_.path() + "Groups/"; }
+  std::string StoreRoot() const { return home_.path() + "Groups" + platform::PathSeparator(); }
 
   static void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

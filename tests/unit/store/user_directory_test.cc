@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "store/user_directory.h"
+#include "support/platform_checks.h"
 #include "support/temp_dir.h"
 #include "unit/store/store_fixture.h"
 #include "userdir/pendrel.h"
@@ -16,13 +18,14 @@ constexpr size_t kRecordPasswordChars =
     kUserRecordBytes - kUserRecordPasswordOffset - 1;
 
 TEST(DataDirectoryTest, KavrelHomeGetsOneTrailingSeparator) {
-  for (const std::string home : {"/srv/kavrel", "/srv/kavrel/"}) {
+  const std::string separated = std::string("/srv/kavrel") + platform::PathSeparator();
+  for (const std::string home : {"/srv/kavrel", "/srv/kavrel/", separated.c_str()}) {
     ScopedEnv env(kDataHomeVariable, home);
     std::string program;
     std::string tool;
     ASSERT_TRUE(GetProgramDataDirectory(&program));
     ASSERT_TRUE(GetPrivateDataDirectory(&tool));
-    EXPECT_EQ(program, "/srv/kavrel/") << home;
+    EXPECT_EQ(program, home == "/srv/kavrel" ? separated : home);
     EXPECT_EQ(tool, program);
   }
 }
@@ -45,6 +48,7 @@ std::optional<std::string> UnderTemp(const std::optional<std::string>& value,
 }
 
 TEST_P(DataDirectoryFallbackTest, CreatesTheFolderWithItsParents) {
+  if (OnWindows()) GTEST_SKIP() << "Windows keeps the data in %ProgramData%, not in the XDG folders";
   const FallbackCase& c = GetParam();
   TempDir temp;
   ScopedEnv kavrel(kDataHomeVariable, c.kavrel_home);
@@ -69,10 +73,23 @@ INSTANTIATE_TEST_SUITE_P(
                      "user/.local/share/kavrel/"}),
     [](const auto& info) { return std::string(info.param.scenario); });
 
+// Without KAVREL_HOME: %ProgramData%\Kavrel\, made with its parents.
+TEST(DataDirectoryTest, WindowsFallbackIsTheProgramDataFolder) {
+  if (!OnWindows()) GTEST_SKIP() << "POSIX keeps the data in the XDG folders";
+  TempDir temp;
+  ScopedEnv kavrel(kDataHomeVariable, std::nullopt);
+  ScopedEnv program_data(kProgramDataVariable, temp.path() + "data");
+  std::string directory;
+  ASSERT_TRUE(GetProgramDataDirectory(&directory));
+  EXPECT_EQ(directory, temp.path() + "data\\Kavrel\\");
+  EXPECT_TRUE(std::filesystem::is_directory(directory));
+}
+
 TEST(DataDirectoryTest, NoVariableNamesNoDirectory) {
   ScopedEnv kavrel(kDataHomeVariable, std::nullopt);
   ScopedEnv xdg(kXdgDataHomeVariable, std::nullopt);
   ScopedEnv home(kHomeVariable, std::nullopt);
+  ScopedEnv program_data(kProgramDataVariable, std::nullopt);
   std::string directory = "stale";
   EXPECT_FALSE(GetProgramDataDirectory(&directory));
   EXPECT_TRUE(directory.empty());

@@ -9,6 +9,7 @@
 
 #include "store/group_store.h"
 #include "store/member_db.h"
+#include "support/platform_checks.h"
 #include "support/temp_dir.h"
 #include "tool/tool.h"
 #include "userdir/pendrel.h"
@@ -43,6 +44,10 @@ class ToolLimitsTest : public ::testing::Test {
 };
 
 TEST_F(ToolLimitsTest, CutsGroupNameAt249) {
+  if (OnWindows()) {
+    GTEST_SKIP() << "a Windows path holds at most 259 characters, too few for a group folder "
+                    "of 248 characters under the store root";
+  }
   for (size_t length : {kMaxToolGroupChars - 1, kMaxToolGroupChars, kMaxToolGroupChars + 1}) {
     const std::string typed(length, static_cast<char>('a' + length % 26));
     const std::string kept = typed.substr(0, kMaxToolGroupChars);
