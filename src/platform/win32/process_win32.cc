@@ -293,7 +293,6 @@ Child Child::Start(const std::vector<std::string>& argv, const EnvChanges& env_c
   if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
                       new_environment ? environment.data() : nullptr, nullptr, &startup,
                       &started)) {
-    std::fprintf(stderr, "DEBUG CreateProcess failed %lu\n", GetLastError());
     return child;
   }
   CloseHandle(started.hThread);
@@ -341,10 +340,7 @@ bool Child::Wait(uint32_t timeout_ms) {
     const DWORD pause = output_fd_ >= 0 && left > kOutputPollMs ? kOutputPollMs : left;
     const DWORD result = WaitForSingleObject(process, pause == INFINITE ? INFINITE - 1 : pause);
     if (result == WAIT_OBJECT_0) break;
-    if (result != WAIT_TIMEOUT || (left == 0)) {
-      std::fprintf(stderr, "DEBUG wait result %lu error %lu left %u\n", result, GetLastError(), left);
-      return false;
-    }
+    if (result != WAIT_TIMEOUT || (left == 0)) return false;
   }
   DWORD code = 0;
   GetExitCodeProcess(process, &code);
