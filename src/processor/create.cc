@@ -3,11 +3,10 @@
 #include <string>
 
 #include "common/files.h"
-#include "common/format.h"
 #include "common/limits.h"
-#include "gateway/gw_util.h"
 #include "platform/files.h"
 #include "processor/handlers.h"
+#include "processor/new_group.h"
 #include "processor/request.h"
 #include "processor/vocabulary.h"
 #include "store/group_store.h"
@@ -17,36 +16,8 @@
 
 namespace {
 
-// The lines of a new GROUP.INI, in file order; the Notify line only when
-// notification was asked for.
-constexpr char kGroupHeaderLine[] = "[Group]\r\n";
-constexpr char kMembershipTypeLine[] = "MembershipType=%s\r\n";
-constexpr char kPostTypeLine[] = "PostType=%s\r\n";
-constexpr char kNotifyOnLine[] = "Notify=Yes\r\n";
-constexpr char kOwnerLine[] = "Owner=%s\r\n";
-constexpr char kAdminHeaderLine[] = "[Admin]\r\n";
-constexpr char kOwnerAdminLine[] = "%s=Admin\r\n";
-
 // The user name of the owner's member row and journal entry.
 constexpr char kOwnerUserName[] = "Admin";
-
-// The properties a new group gets: absent choices mean Public, Unmoderated
-// and notification off.
-struct NewGroup {
-  std::string_view membership_type;
-  std::string_view post_type;
-  bool notify = false;
-};
-
-NewGroup FromChoices(const PropertyChoices& choices) {
-  NewGroup group;
-  group.membership_type = choices.is_private ? kPrivateValue : kPublicValue;
-  group.post_type = choices.moderated   ? kModeratedValue
-                    : choices.broadcast ? kBroadcastValue
-                                        : kUnmoderatedValue;
-  group.notify = choices.notify_on;
-  return group;
-}
 
 // The first conflict among the property words, as its reply key; false when
 // there is none.
@@ -65,18 +36,6 @@ bool ConflictReply(const PropertyChoices& choices, ReplyKey* key) {
       return true;
   }
   return false;
-}
-
-// Writes the lines of the new group's GROUP.INI into the open file. Write
-// errors are not looked at: the group exists once the file does.
-void WriteGroupIni(platform::File* file, const NewGroup& group, std::string_view owner) {
-  WriteString(*file, kGroupHeaderLine);
-  WriteString(*file, FormatText(kMembershipTypeLine, {group.membership_type}));
-  WriteString(*file, FormatText(kPostTypeLine, {group.post_type}));
-  if (group.notify) WriteString(*file, kNotifyOnLine);
-  WriteString(*file, FormatText(kOwnerLine, {owner}));
-  WriteString(*file, kAdminHeaderLine);
-  WriteString(*file, FormatText(kOwnerAdminLine, {owner}));
 }
 
 // Answers a name that cannot be a group. The group name is cleared so that
@@ -138,12 +97,11 @@ void HandleCreate(Request* request) {
     }
     return;
   }
-  const NewGroup group = FromChoices(choices);
-  WriteGroupIni(&file, group, request->sender);
+  WriteNewGroupIni(&file, choices, request->sender);
   file.Close();
 
   AppendReply(request, ReplyKey::kCreateOK,
-              {request->group, group.membership_type, group.post_type, request->group});
+              {request->group, MembershipTypeOf(choices), PostTypeOf(choices), request->group});
   // Neither the owner's row nor the journal entry changes the reply.
   AddMember(request->group, request->sender, kOwnerUserName);
   if (!request->admin_mode) {

@@ -6,8 +6,8 @@
 #include "common/files.h"
 #include "common/format.h"
 #include "common/text.h"
-#include "gateway/gw_util.h"
 #include "platform/files.h"
+#include "processor/new_group.h"
 #include "processor/vocabulary.h"
 #include "store/group_store.h"
 #include "store/member_db.h"
@@ -75,16 +75,6 @@ constexpr char kAttributesHeading[] = "Group Attributes:  ";
 constexpr char kAttributesLine[] = "%s  %s  %s\r\n";
 constexpr char kNotifyName[] = "Notify";
 constexpr char kNoNotifyName[] = "NoNotify";
-
-// The lines of a new GROUP.INI, in file order; the Notify line only when
-// notification was asked for.
-constexpr char kGroupHeaderLine[] = "[Group]\r\n";
-constexpr char kMembershipTypeLine[] = "MembershipType=%s\r\n";
-constexpr char kPostTypeLine[] = "PostType=%s\r\n";
-constexpr char kNotifyOnLine[] = "Notify=Yes\r\n";
-constexpr char kOwnerLine[] = "Owner=%s\r\n";
-constexpr char kAdminHeaderLine[] = "[Admin]\r\n";
-constexpr char kOwnerAdminLine[] = "%s=Admin\r\n";
 
 // ADMIN.
 constexpr char kGroupNotExistLine[] = "ERROR:  Group %s does not exist\r\n";
@@ -208,28 +198,6 @@ bool ReportConflict(const Run& run, const PropertyChoices& choices) {
   return false;
 }
 
-std::string_view MembershipTypeOf(const PropertyChoices& choices) {
-  return choices.is_private ? kPrivateValue : kPublicValue;
-}
-
-std::string_view PostTypeOf(const PropertyChoices& choices) {
-  return choices.moderated   ? kModeratedValue
-         : choices.broadcast ? kBroadcastValue
-                             : kUnmoderatedValue;
-}
-
-// Writes the lines of the new group's GROUP.INI into the open file. Write
-// errors are not looked at: the group exists once the file does.
-void WriteGroupIni(platform::File* file, const PropertyChoices& choices, std::string_view owner) {
-  WriteString(*file, kGroupHeaderLine);
-  WriteString(*file, FormatText(kMembershipTypeLine, {MembershipTypeOf(choices)}));
-  WriteString(*file, FormatText(kPostTypeLine, {PostTypeOf(choices)}));
-  if (choices.notify_on) WriteString(*file, kNotifyOnLine);
-  WriteString(*file, FormatText(kOwnerLine, {owner}));
-  WriteString(*file, kAdminHeaderLine);
-  WriteString(*file, FormatText(kOwnerAdminLine, {owner}));
-}
-
 int CreateGroup(const Run& run) {
   const std::string owner = run.Arg(kOwnerArg, kMaxToolOwnerChars);
   if (GroupExists(run.group)) {
@@ -262,7 +230,7 @@ int CreateGroup(const Run& run) {
     run.Print(GroupExists(run.group) ? kGroupExistsLine : kInvalidGroupNameLine, {run.group});
     return kToolFailureStatus;
   }
-  WriteGroupIni(&file, choices, owner);
+  WriteNewGroupIni(&file, choices, owner);
   file.Close();
 
   run.Print(kCreatedLine, {run.group});
