@@ -52,6 +52,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1
 fi
 wineserver -w
+# One server for the whole run: a server that exits when its last process
+# ends races with the next test starting ("wine client error: recvmsg").
+wineserver -p
 step_done "Wine prefix"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

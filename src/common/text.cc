@@ -47,7 +47,7 @@ std::string ToUpperAscii(std::string_view text) {
   return upper;
 }
 
-long ParseLeadingLong(std::string_view text) {
+int64_t ParseLeadingLong(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
@@ -55,11 +55,11 @@ long ParseLeadingLong(std::string_view text) {
     negative = text[i] == '-';
     ++i;
   }
-  long value = 0;
+  int64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     const int digit = text[i] - '0';
-    if (value > (LONG_MAX - digit) / 10) {
-      value = LONG_MAX;
+    if (value > (INT64_MAX - digit) / 10) {
+      value = INT64_MAX;
       break;
     }
     value = value * 10 + digit;

@@ -4,6 +4,7 @@
 #define COMMON_TEXT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,9 @@ char ToLowerAscii(char c);
 
 // Reads a decimal number as the C library's atol does: leading blanks, an
 // optional sign, digits up to the first non-digit; 0 when there are none.
-// Saturates instead of overflowing.
-long ParseLeadingLong(std::string_view text);
+// Saturates instead of overflowing. 64 bits on every platform, so that both
+// builds read the same numbers alike (a Windows long has 32).
+int64_t ParseLeadingLong(std::string_view text);
 
 // True for a yes-value: first character 'Y', 'y' or '1', or the whole text
 // "TRUE" or "On" in any case. An empty text is false.

@@ -73,7 +73,7 @@ void LearnHeader(Reader& reader) {
         GetHeaderValue(reader.text(), kContentLengthHeader, kMaxHeaderValueChars);
     if (!length.empty()) {
       reader.content_length = static_cast<int32_t>(
-          std::clamp<long>(ParseLeadingLong(length), INT32_MIN, INT32_MAX));
+          std::clamp<int64_t>(ParseLeadingLong(length), INT32_MIN, INT32_MAX));
     }
   }
   reader.status = GetStatusCode(reader.text());

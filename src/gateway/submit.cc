@@ -79,7 +79,7 @@ void ReadGatewayAddress(std::string* address, uint32_t* port) {
     *address = platform::ProfileReadString(config, kGatewaySection, kIpAddressKey,
                                            "", kProfileValueBuffer);
   }
-  long value = ParseLeadingLong(port_text);
+  int64_t value = ParseLeadingLong(port_text);
   if (value == 0) value = ParseLeadingLong(kDefaultWebPort);
   // Written as an unsigned 32-bit number, as the gateway's own tools do.
   *port = static_cast<uint32_t>(value);

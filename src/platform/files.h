@@ -20,6 +20,10 @@ struct CreationAttributes {
 // The separator this platform puts between path components.
 char PathSeparator();
 
+// True for a character this platform takes as a separator: '/' on POSIX,
+// '\\' and '/' on Windows.
+bool IsPathSeparator(char c);
+
 // True when a file or folder of that path exists.
 bool PathExists(const std::string& path);
 

@@ -94,8 +94,8 @@ void HoldPost(Request* request, const std::string& group, const std::string& sen
 // The request id of YES: read like atol; a negative number or one past the
 // ids' range names no request.
 uint32_t ParseRequestId(std::string_view word) {
-  const long id = ParseLeadingLong(word);
-  if (id < 0 || static_cast<unsigned long>(id) > std::numeric_limits<uint32_t>::max()) return 0;
+  const int64_t id = ParseLeadingLong(word);
+  if (id < 0 || id > int64_t{std::numeric_limits<uint32_t>::max()}) return 0;
   return static_cast<uint32_t>(id);
 }
 

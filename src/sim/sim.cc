@@ -60,7 +60,7 @@ bool TakeFlag(std::vector<std::string>* args, const std::string& name) {
 int Init(std::vector<std::string> args) {
   const std::optional<std::string> number = TakeOption(&args, "--number");
   const std::optional<std::string> port_text = TakeOption(&args, "--port");
-  long port = kDefaultSimPort;
+  int64_t port = kDefaultSimPort;
   if (port_text) {
     port = ParseLeadingLong(*port_text);
     if (port <= 0 || port > 65535) {
@@ -128,8 +128,12 @@ int Serve() {
 
 }  // namespace
 
-std::string MorvanePath() { return platform::ProgramFolder() + "morvane"; }
-std::string MorvanectlPath() { return platform::ProgramFolder() + "morvanectl"; }
+std::string MorvanePath() {
+  return platform::ProgramFolder() + "morvane" + std::string(platform::ExecutableSuffix());
+}
+std::string MorvanectlPath() {
+  return platform::ProgramFolder() + "morvanectl" + std::string(platform::ExecutableSuffix());
+}
 
 std::string ReceiveMessage(const SimConfig& config, const std::string& to, const std::string& from,
                            const std::vector<std::string>& words) {

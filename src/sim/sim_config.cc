@@ -13,9 +13,8 @@ namespace {
 
 // Creates every missing folder of the path.
 bool MakeFolders(const std::string& path) {
-  const char separator = platform::PathSeparator();
-  for (size_t end = path.find(separator, 1); end != std::string::npos;
-       end = path.find(separator, end + 1)) {
+  for (size_t end = 1; end < path.size(); ++end) {
+    if (!platform::IsPathSeparator(path[end])) continue;
     const std::string prefix = path.substr(0, end);
     if (!platform::PathExists(prefix)) platform::CreateFolder(prefix, SharedSecurityAttributes());
   }
@@ -68,7 +67,7 @@ bool LoadSimConfig(SimConfig* config) {
   config->data_dir = SimDataDirectory();
   if (config->data_dir.empty()) return false;
   const std::string hollin = HollinFilePath(config->data_dir);
-  const long port = ParseLeadingLong(platform::ProfileReadString(
+  const int64_t port = ParseLeadingLong(platform::ProfileReadString(
       hollin, kGatewaySection, kWebPortKey, kDefaultWebPort, kProfileValueBuffer));
   config->port = (port > 0 && port <= 65535) ? static_cast<uint16_t>(port) : kDefaultSimPort;
   config->address_text = platform::ProfileReadString(hollin, kGatewaySection, kIpAddressKey, "",

@@ -22,12 +22,12 @@ bool ErrorCounterPath(std::string* path) {
 unsigned GetErrorCount(std::string_view phone) {
   std::string path;
   if (!IsSafeProfileKey(phone) || !ErrorCounterPath(&path)) return 0;
-  const long count = ParseLeadingLong(platform::ProfileReadString(
+  const int64_t count = ParseLeadingLong(platform::ProfileReadString(
       path, kErrorsSection, phone, "", kProfileValueBuffer));
   // A count is never negative; a hand-edited one that is reads as none
   // rather than as a huge number that would keep the sender quiet.
   if (count <= 0) return 0;
-  if (static_cast<unsigned long>(count) > UINT_MAX) return UINT_MAX;
+  if (count > int64_t{UINT_MAX}) return UINT_MAX;
   return static_cast<unsigned>(count);
 }
 

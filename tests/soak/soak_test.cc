@@ -90,7 +90,7 @@ std::string Phone(Role role, unsigned n) {
 unsigned Scale() {
   std::string value;
   if (!platform::GetEnv(kScaleVariable, &value)) return 1;
-  const long scale = ParseLeadingLong(value);
+  const int64_t scale = ParseLeadingLong(value);
   return scale < 1 ? 1 : static_cast<unsigned>(scale);
 }
 

@@ -11,6 +11,7 @@
 namespace platform {
 
 char PathSeparator() { return '/'; }
+bool IsPathSeparator(char c) { return c == '/'; }
 
 bool PathExists(const std::string& path) {
   struct stat info;

@@ -76,6 +76,7 @@ bool RemoveFile(const std::string& ansi) {
 }  // namespace
 
 char PathSeparator() { return '\\'; }
+bool IsPathSeparator(char c) { return IsSeparator(c); }
 
 bool PathExists(const std::string& path) {
   WIN32_FIND_DATAA found;

@@ -51,12 +51,7 @@ TEST_F(ErrorCounterTest, FirstFailureCreatesTheStoreRootAndFile) {
   EXPECT_EQ(GetErrorCount(kSender), 1u);
 }
 
-// Counts are read as atol reads them, so the largest is that of a long where
-// it is narrower than unsigned (Windows: 2147483647).
-constexpr unsigned kLargestCount =
-    std::numeric_limits<long>::max() < std::numeric_limits<unsigned>::max()
-        ? static_cast<unsigned>(std::numeric_limits<long>::max())
-        : std::numeric_limits<unsigned>::max();
+constexpr unsigned kLargestCount = std::numeric_limits<unsigned>::max();
 
 TEST_F(ErrorCounterTest, ReadsValuesAsDecimalNumbers) {
   struct Case {
