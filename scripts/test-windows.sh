@@ -47,14 +47,20 @@ export WINEPREFIX="$PWD/$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree,mshtml="
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# A server left running by an earlier run would never let `-w` return.
+wineserver -k >/dev/null 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Two Wine processes that find no prefix both try to make it; one fails.
   wineboot --init >/dev/null 2>&1
+  wineserver -w
 fi
-wineserver -w
 # One server for the whole run: a server that exits when its last process
 # ends races with the next test starting ("wine client error: recvmsg").
-wineserver -p
+# Its services start with the first program and live as long as it does;
+# started here, they hold no test's output open (a test listing that waits
+# for the end of its output would wait for ever).
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 step_done "Wine prefix"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

@@ -5,7 +5,9 @@
 #      UndefinedBehaviorSanitizer (build-asan/): any report fails the run,
 #      also one from a program that a test started;
 #   3. the fuzz targets for a bounded time (build-fuzz/, clang, under both
-#      sanitizers as well).
+#      sanitizers as well);
+#   4. the Windows build: cross-compiled with MinGW-w64 (build-win/), its
+#      unit and end-to-end tests run under Wine (scripts/test-windows.sh).
 # Each stage reports how long it took. MORVANE_SOAK_SCALE=<n> makes the
 # soak test n times larger.
 set -euo pipefail
@@ -67,6 +69,8 @@ if [ -d tests/fuzz ]; then
   (cd build-fuzz && ctest --output-on-failure -L fuzz)
   stage_done "fuzz targets"
 fi
-# The Windows build (cross-compiled with MinGW-w64, tested under Wine) is not
-# part of this run yet: scripts/test-windows.sh runs it by hand.
+stage "the Windows build, tested under Wine"
+bash scripts/test-windows.sh
+stage_done "Windows build and tests"
+
 echo "== all tests passed"
