@@ -19,7 +19,9 @@ step_done() {  # name
   step_start=$SECONDS
 }
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64)
+# dpkg-dev, tcl and make generate the SQLite amalgamation where npm cannot
+# fetch it (scripts/fetch-sqlite.sh).
+packages=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev tcl make)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
