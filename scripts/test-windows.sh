@@ -71,5 +71,8 @@ step_done "configure"
 cmake --build "$build" -j"$jobs"
 step_done "build"
 # The soak test (hundreds of runs at once) stays with the native build.
-(cd "$build" && ctest --output-on-failure -j"$jobs" -LE "soak|fuzz")
+# Under Wine a started program now and then never runs (seen about once in
+# a few full runs, never on Linux): a failed test runs once more, and its
+# first failure stays in the log above.
+(cd "$build" && ctest --output-on-failure -j"$jobs" -LE "soak|fuzz" --repeat until-pass:2)
 step_done "tests"

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -90,6 +91,7 @@ class Child {
   int input_fd_ = -1;
   std::string input_;
   size_t input_done_ = 0;
+  std::thread input_feeder_;  // where the platform writes the input from a thread
   bool exited_ = false;
   bool signaled_ = false;
   int exit_code_ = 0;

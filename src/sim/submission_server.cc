@@ -235,29 +235,36 @@ void SubmissionServer::Start(platform::Socket listener) {
 void SubmissionServer::Stop() {
   stopping_ = true;
   if (acceptor_.joinable()) acceptor_.join();
-  std::unique_lock<std::mutex> lock(workers_mutex_);
-  workers_done_.wait(lock, [this] { return active_workers_ == 0; });
+  for (Worker& worker : workers_) worker.thread.join();
+  workers_.clear();
   listener_.Close();
+}
+
+void SubmissionServer::JoinFinishedWorkers() {
+  for (auto worker = workers_.begin(); worker != workers_.end();) {
+    if (worker->done) {
+      worker->thread.join();
+      worker = workers_.erase(worker);
+    } else {
+      ++worker;
+    }
+  }
 }
 
 void SubmissionServer::AcceptLoop() {
   while (!stopping_) {
+    JoinFinishedWorkers();
     if (platform::WaitReadableMs(listener_, kAcceptPollMs) != 1) continue;
     platform::Socket connection = platform::Accept(listener_);
     if (!connection.valid()) continue;
-    {
-      std::lock_guard<std::mutex> lock(workers_mutex_);
-      ++active_workers_;
-    }
-    std::thread(
-        [this](platform::Socket socket) {
+    Worker& worker = workers_.emplace_back();
+    worker.thread = std::thread(
+        [this, done = &worker.done](platform::Socket socket) {
           Serve(std::move(socket));
           socket.Close();
-          std::lock_guard<std::mutex> lock(workers_mutex_);
-          if (--active_workers_ == 0) workers_done_.notify_all();
+          *done = true;
         },
-        std::move(connection))
-        .detach();
+        std::move(connection));
   }
 }
 

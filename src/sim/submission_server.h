@@ -9,8 +9,8 @@
 #define SIM_SUBMISSION_SERVER_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -58,7 +58,16 @@ class SubmissionServer {
   void Stop();
 
  private:
+  // A connection's thread. Joined, never detached: a detached thread that
+  // ends before its creator has let go of it is not safe with every thread
+  // library (the Windows build's crashed now and then).
+  struct Worker {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+
   void AcceptLoop();
+  void JoinFinishedWorkers();
   void Serve(platform::Socket connection);
 
   std::string data_dir_;
@@ -66,9 +75,8 @@ class SubmissionServer {
   platform::Socket listener_;
   std::atomic<bool> stopping_{false};
   std::thread acceptor_;
-  std::mutex workers_mutex_;
-  std::condition_variable workers_done_;
-  int active_workers_ = 0;
+  // Touched by the accepting thread only, and by Stop() once it has ended.
+  std::list<Worker> workers_;
 };
 
 #endif  // SIM_SUBMISSION_SERVER_H_

@@ -1,5 +1,6 @@
 #include "support/morvane_harness.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -63,8 +64,14 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   argv.insert(argv.end(), args.begin(), args.end());
   platform::Child child = platform::Child::Start(argv, env, /*capture_output=*/true);
   RunResult result;
-  if (!child.started()) return result;
+  // How a run went wrong is printed, for the test's log.
+  if (!child.started()) {
+    std::fprintf(stderr, "%s: could not be started\n", program.c_str());
+    return result;
+  }
   if (!child.Wait(kRunTimeoutMs)) {
+    std::fprintf(stderr, "%s: still running after %u ms, killed\n", program.c_str(),
+                 kRunTimeoutMs);
     child.Kill();
     result.output = child.output();
     return result;
@@ -72,6 +79,9 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   result.finished = !child.killed_by_signal();
   result.exit_code = child.exit_code();
   result.output = child.output();
+  if (!result.finished) {
+    std::fprintf(stderr, "%s: ended abnormally, status %d\n", program.c_str(), child.exit_code());
+  }
   return result;
 }
 

@@ -154,8 +154,8 @@ HANDLE OsHandle(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 // Writes the child's input from a thread of its own, so that neither side
 // waits for the other however much each writes; the thread ends when all is
 // written or the child has closed its end.
-void FeedInputInBackground(HANDLE write, std::string input) {
-  std::thread([write, text = std::move(input)] {
+std::thread FeedInputInBackground(HANDLE write, std::string input) {
+  return std::thread([write, text = std::move(input)] {
     size_t done = 0;
     while (done < text.size()) {
       const size_t left = text.size() - done;
@@ -165,7 +165,7 @@ void FeedInputInBackground(HANDLE write, std::string input) {
       done += written;
     }
     CloseHandle(write);
-  }).detach();
+  });
 }
 
 }  // namespace
@@ -243,6 +243,7 @@ Child& Child::operator=(Child&& other) noexcept {
     signaled_ = other.signaled_;
     exit_code_ = other.exit_code_;
     output_ = std::move(other.output_);
+    input_feeder_ = std::move(other.input_feeder_);
     other.pid_ = -1;
     other.process_ = 0;
     other.output_fd_ = -1;
@@ -254,6 +255,15 @@ Child::~Child() { Reset(); }
 
 void Child::Reset() {
   if (pid_ > 0 && !exited_) Kill();
+  // The feeder ends once the child is gone; a detached child may still be
+  // reading, so its feeder is let go (not waited for) then.
+  if (input_feeder_.joinable()) {
+    if (pid_ > 0) {
+      input_feeder_.join();
+    } else {
+      input_feeder_.detach();
+    }
+  }
   if (process_ != 0) CloseHandle(reinterpret_cast<HANDLE>(process_));
   if (output_fd_ >= 0) _close(output_fd_);
   pid_ = -1;
@@ -304,7 +314,7 @@ Child Child::Start(const std::vector<std::string>& argv, const EnvChanges& env_c
   }
   if (input) {
     in.read.Close();
-    FeedInputInBackground(in.write.Release(), *input);
+    child.input_feeder_ = FeedInputInBackground(in.write.Release(), *input);
   }
   return child;
 }
