@@ -37,6 +37,7 @@
 #include "support/fake_gateway.h"
 #include "support/morvane_harness.h"
 #include "support/platform_checks.h"
+#include "support/store_rows.h"
 #include "support/temp_dir.h"
 #include "userdir/pendrel.h"
 
@@ -202,22 +203,6 @@ std::string Differences(const Tree& before, const Tree& after) {
     if (before.count(entry.first) == 0) text += " added " + Describe({entry.first}) + ";";
   }
   return text;
-}
-
-// PRAGMA integrity_check of a database: "ok" for a sound one.
-std::string IntegrityCheck(const std::string& path) {
-  sqlite3* db = nullptr;
-  std::string result;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check;", -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-      result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-    }
-    sqlite3_finalize(statement);
-  }
-  sqlite3_close(db);
-  return result;
 }
 
 // Runs SQL on a database file, making it when missing.

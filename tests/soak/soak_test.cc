@@ -10,12 +10,10 @@
 // (default 1: 100 joins, 50 posts, 50 failures, 20 operator commands).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -274,29 +272,6 @@ using SentMessages = std::map<std::pair<std::string, std::string>, unsigned>;
 unsigned Times(const SentMessages& sent, const std::string& recipient, const std::string& text) {
   const auto found = sent.find({recipient, text});
   return found == sent.end() ? 0 : found->second;
-}
-
-// PRAGMA integrity_check of a database file: "ok" for a sound one.
-std::string IntegrityCheck(const std::string& path) {
-  sqlite3* raw = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(raw);
-    return "cannot open " + path;
-  }
-  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db.get(), "PRAGMA integrity_check;", -1, &statement, nullptr) !=
-      SQLITE_OK) {
-    return sqlite3_errmsg(db.get());
-  }
-  std::string result;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(statement, 0);
-    if (!result.empty()) result += "; ";
-    result += text != nullptr ? reinterpret_cast<const char*>(text) : "";
-  }
-  sqlite3_finalize(statement);
-  return result;
 }
 
 // A data directory with the owner's account and a fake gateway.

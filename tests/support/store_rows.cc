@@ -82,3 +82,16 @@ std::vector<TransactionRow> ReadTransactions(const MorvaneHome& home, std::strin
   }
   return rows;
 }
+
+std::string IntegrityCheck(const std::string& path) {
+  const Database db = Open(path);
+  if (!db) return "cannot open " + path;
+  const Statement statement = Prepare(db.get(), "PRAGMA integrity_check;");
+  if (!statement) return sqlite3_errmsg(db.get());
+  std::string result;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    if (!result.empty()) result += "; ";
+    result += Column(statement.get(), 0);
+  }
+  return result;
+}

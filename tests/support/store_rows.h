@@ -36,4 +36,8 @@ std::vector<MemberRow> ReadMembers(const MorvaneHome& home, std::string_view gro
 // unreadable. Never creates the file.
 std::vector<TransactionRow> ReadTransactions(const MorvaneHome& home, std::string_view group);
 
+// PRAGMA integrity_check of a database file: "ok" for a sound one, else
+// what is wrong (also that it cannot be opened).
+std::string IntegrityCheck(const std::string& path);
+
 #endif  // SUPPORT_STORE_ROWS_H_

@@ -28,21 +28,6 @@ bool CreateFolder(const std::string& path, const CreationAttributes* attributes)
   return !path.empty() && mkdir(path.c_str(), mode) == 0;
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kInvalid;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
-File::~File() { Close(); }
-
 void File::Close() {
   if (handle_ != kInvalid) {
     close(static_cast<int>(handle_));

@@ -43,21 +43,6 @@ void SocketsStartup() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kInvalid;
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
-Socket::~Socket() { Close(); }
-
 void Socket::Close() {
   if (handle_ != kInvalid) {
     close(static_cast<int>(handle_));

@@ -93,19 +93,6 @@ bool CreateFolder(const std::string& path, const CreationAttributes* attributes)
   return ToAnsiPath(path, &ansi) && CreateDirectoryA(ansi.c_str(), SecurityFor(attributes)) != 0;
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
-File::~File() { Close(); }
-
 void File::Close() {
   if (handle_ != kInvalid) {
     CloseHandle(reinterpret_cast<HANDLE>(handle_));

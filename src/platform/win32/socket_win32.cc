@@ -61,19 +61,6 @@ int Clamp(size_t length) {
 
 void SocketsStartup() { EnsureStarted(); }
 
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
-Socket::~Socket() { Close(); }
-
 void Socket::Close() {
   if (handle_ != kInvalid) {
     closesocket(static_cast<SOCKET>(handle_));
