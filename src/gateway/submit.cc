@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "common/limits.h"
 #include "common/text.h"
@@ -20,10 +22,21 @@ namespace {
 // placeholders filled with encoded values.
 constexpr char kSubmissionQuery[] =
     "?sender=@@SENDER@@&phonenumber=@@RECIP@@&text=@@TEXT@@";
-constexpr char kSenderPlaceholder[] = "@@SENDER@@";
-constexpr char kRecipientPlaceholder[] = "@@RECIP@@";
-constexpr char kTextPlaceholder[] = "@@TEXT@@";
 constexpr size_t kUrlCapacity = kMaxUrlChars + 1;
+
+// The failure report: the start of every line, and how much of a gateway's
+// status line it quotes.
+constexpr char kFailurePrefix[] = "morvane: ";
+constexpr size_t kMaxQuotedStatusChars = 100;
+
+// Characters of the GSM 7-bit default alphabet outside printable ASCII
+// (LF and CR aside); the ASCII ones are told by IsGsmAscii.
+constexpr char32_t kGsmNonAscii[] = U"£¥èéùìòÇØøÅåΔΦΓΛΩΠΨΣΘΞÆæßÉ¤¡ÄÖÑÜ§¿äöñüà";
+// Printable ASCII that the default alphabet lacks (some are in its
+// extension table, which costs an escape and not every gateway converts).
+constexpr std::string_view kAsciiNotGsm = "[\\]^`{|}~";
+
+SubmissionFailureSink g_failure_sink = nullptr;
 
 // Bytes that go into the query unchanged; every other byte becomes %XX.
 bool IsUrlSafe(unsigned char c) {
@@ -66,10 +79,68 @@ size_t SubstituteFrom(std::string* url, size_t from, std::string_view placeholde
   return std::min(start, url->size());
 }
 
+bool IsGsmAscii(char32_t c) {
+  if (c == '\n' || c == '\r') return true;
+  return c >= 0x20 && c < 0x7F && kAsciiNotGsm.find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+// Decodes the UTF-8 character at *pos and moves behind it; false for a byte
+// sequence that is not well-formed UTF-8.
+bool NextCodePoint(std::string_view text, size_t* pos, char32_t* c) {
+  const auto lead = static_cast<unsigned char>(text[*pos]);
+  // The sequence's length and the bits its lead byte carries.
+  size_t length = 0;
+  if (lead < 0x80) {
+    length = 1;
+  } else if (lead >= 0xC2 && lead < 0xE0) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead < 0xF0) {
+    length = 3;
+  } else if (lead >= 0xF0 && lead < 0xF5) {
+    length = 4;
+  } else {
+    return false;
+  }
+  if (*pos + length > text.size()) return false;
+  *c = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[*pos + i]);
+    if ((byte & 0xC0) != 0x80) return false;
+    *c = (*c << 6) | (byte & 0x3F);
+  }
+  *pos += length;
+  return true;
+}
+
+// The first line of a response, with anything unprintable replaced, cut.
+std::string QuotedStatusLine(std::string_view response) {
+  std::string line = CutTo(response.substr(0, response.find_first_of("\r\n")),
+                           kMaxQuotedStatusChars);
+  for (char& c : line) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return line;
+}
+
+// Tells the sink, if any, that the gateway did not take a message.
+void ReportFailure(const std::string& url, std::string_view recipient,
+                   const ResponseBlock& response) {
+  if (g_failure_sink == nullptr) return;
+  ParsedUrl parsed;
+  std::string where = "an unusable URL";
+  if (ParseUrl(url, &parsed)) where = parsed.host + ":" + std::to_string(parsed.port);
+  std::string line = kFailurePrefix + std::string("the gateway at ") + where +
+                     " did not take the message to " + QuotedStatusLine(recipient) + ": ";
+  line += response ? "it answered " + QuotedStatusLine(UntilZero(response.get()))
+                   : std::string("no answer");
+  g_failure_sink(line);
+}
+
 // WebPort and IPAddress of the gateway's configuration file, with their
 // defaults for a missing file, key or value.
-void ReadGatewayAddress(std::string* address, uint32_t* port) {
+void ReadGatewayAddress(SubmissionTarget* target) {
   std::string port_text = kDefaultWebPort;
+  std::string* address = &target->address;
   address->clear();
   std::string directory;
   if (GetProgramDataDirectory(&directory)) {
@@ -78,16 +149,21 @@ void ReadGatewayAddress(std::string* address, uint32_t* port) {
                                             kDefaultWebPort, kProfileValueBuffer);
     *address = platform::ProfileReadString(config, kGatewaySection, kIpAddressKey,
                                            "", kProfileValueBuffer);
+    target->url_template = platform::ProfileReadString(
+        config, kGatewaySection, kSubmissionUrlKey, "", kUrlCapacity);
   }
   int64_t value = ParseLeadingLong(port_text);
   if (value == 0) value = ParseLeadingLong(kDefaultWebPort);
   // Written as an unsigned 32-bit number, as the gateway's own tools do.
-  *port = static_cast<uint32_t>(value);
+  target->port = static_cast<uint32_t>(value);
   if (address->empty()) *address = kDefaultGatewayAddress;
 }
 
 std::string SubmissionUrlFor(const SubmissionTarget& target, std::string_view sender,
                              std::string_view recipient, std::string_view text) {
+  if (!target.url_template.empty()) {
+    return FillSubmissionTemplate(target.url_template, target, sender, recipient, text);
+  }
   std::string url = std::string(kHttpScheme) + target.owner + ":" + target.password + "@" +
                     target.address + ":" + std::to_string(target.port) + "/";
   // The values go in one after another, each searched for behind the one
@@ -104,14 +180,18 @@ std::string SubmissionUrlFor(const SubmissionTarget& target, std::string_view se
 
 unsigned g_submit_idle_seconds = kSubmitIdleSeconds;
 
-// Fetches the URL; the response is released whatever the result.
-int FetchSubmission(const std::string& url, unsigned idle_seconds) {
+// Fetches the URL and reports a failure; the response is released whatever
+// the result.
+int FetchSubmission(const std::string& url, std::string_view recipient,
+                    unsigned idle_seconds) {
   ResponseBlock response;
   std::string content_type;
   unsigned header_length = 0;
   unsigned body_length = 0;
-  return RetrieveURL(url, &response, &content_type, &header_length, &body_length, 0,
-                     idle_seconds);
+  const int result = RetrieveURL(url, &response, &content_type, &header_length,
+                                 &body_length, 0, idle_seconds);
+  if (result == 0) ReportFailure(url, recipient, response);
+  return result;
 }
 
 }  // namespace
@@ -135,13 +215,13 @@ SubmissionTarget ReadSubmissionTarget(std::string_view group) {
   SubmissionTarget target;
   GetGroupOwner(group, &target.owner);
   GetUserPassword(target.owner, &target.password);
-  ReadGatewayAddress(&target.address, &target.port);
+  ReadGatewayAddress(&target);
   return target;
 }
 
 int SubmitMessageTo(const SubmissionTarget& target, std::string_view sender,
                     std::string_view recipient, std::string_view text) {
-  return FetchSubmission(SubmissionUrlFor(target, sender, recipient, text),
+  return FetchSubmission(SubmissionUrlFor(target, sender, recipient, text), recipient,
                          g_submit_idle_seconds);
 }
 
@@ -153,5 +233,52 @@ std::string SubmissionUrl(std::string_view group, std::string_view sender,
 int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender,
                                  std::string_view recipient, std::string_view text,
                                  unsigned idle_seconds) {
-  return FetchSubmission(SubmissionUrl(group, sender, recipient, text), idle_seconds);
+  return FetchSubmission(SubmissionUrl(group, sender, recipient, text), recipient,
+                         idle_seconds);
+}
+
+void SetSubmissionFailureSink(SubmissionFailureSink sink) { g_failure_sink = sink; }
+
+bool IsGsmDefaultAlphabet(std::string_view text) {
+  const std::u32string_view non_ascii = kGsmNonAscii;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t c = 0;
+    if (!NextCodePoint(text, &pos, &c)) return false;
+    if (!IsGsmAscii(c) && non_ascii.find(c) == std::u32string_view::npos) return false;
+  }
+  return true;
+}
+
+std::string FillSubmissionTemplate(std::string_view url_template,
+                                   const SubmissionTarget& target,
+                                   std::string_view sender, std::string_view recipient,
+                                   std::string_view text) {
+  const std::pair<std::string_view, std::string_view> values[] = {
+      {kSenderPlaceholder, sender},
+      {kRecipientPlaceholder, recipient},
+      {kTextPlaceholder, text},
+      {kUserPlaceholder, target.owner},
+      {kPasswordPlaceholder, target.password},
+      {kCodingPlaceholder, IsGsmDefaultAlphabet(text) ? kGsmCoding : kUnicodeCoding},
+  };
+  std::string url;
+  std::string_view rest = url_template;
+  for (;;) {
+    // The placeholder that comes first in the rest of the template.
+    size_t first = std::string_view::npos;
+    const std::pair<std::string_view, std::string_view>* match = nullptr;
+    for (const auto& value : values) {
+      const size_t found = FindText(rest, value.first);
+      if (found < first) {
+        first = found;
+        match = &value;
+      }
+    }
+    if (match == nullptr) break;
+    url.append(rest.substr(0, first)).append(EncodeValue(match->second));
+    rest.remove_prefix(first + match->first.size());
+  }
+  url.append(rest);
+  return CutTo(url, kMaxUrlChars);
 }

@@ -16,6 +16,21 @@ constexpr char kDefaultWebPort[] = "8800";
 constexpr char kDefaultGatewayAddress[] = "127.0.0.1";
 constexpr size_t kMaxUrlChars = 16383;
 
+// An optional URL template for gateways that take submissions in another
+// form. Its placeholders are filled with encoded values: the receiving
+// number, the recipient, the text, the owner's account name and password,
+// and the coding of the text (kGsmCoding or kUnicodeCoding). Without it the
+// request is the gateway's own, with the account in the user information.
+constexpr char kSubmissionUrlKey[] = "SubmissionURL";
+constexpr char kSenderPlaceholder[] = "@@SENDER@@";
+constexpr char kRecipientPlaceholder[] = "@@RECIP@@";
+constexpr char kTextPlaceholder[] = "@@TEXT@@";
+constexpr char kUserPlaceholder[] = "@@USER@@";
+constexpr char kPasswordPlaceholder[] = "@@PASSWORD@@";
+constexpr char kCodingPlaceholder[] = "@@CODING@@";
+constexpr char kGsmCoding[] = "0";      // every character in the GSM 7-bit alphabet
+constexpr char kUnicodeCoding[] = "2";  // anything else: sent as UCS-2
+
 // Asks the gateway to send `text` from `sender` to `recipient`, signed in
 // with the account of the group's owner. 1 when the gateway accepted it
 // (a 2xx answer), 0 otherwise. Reads the account and the gateway's address
@@ -32,6 +47,7 @@ struct SubmissionTarget {
   std::string password;
   std::string address;
   uint32_t port = 0;
+  std::string url_template;  // SubmissionURL; empty for the gateway's own request
 };
 
 // Reads the target of the group's submissions, as SubmitMessage does.
@@ -57,6 +73,26 @@ int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender
                                  unsigned idle_seconds);
 std::string SubmissionUrl(std::string_view group, std::string_view sender,
                           std::string_view recipient, std::string_view text);
+
+// Receives one line (no line end) for every submission the gateway did not
+// accept: the recipient, where it went and the HTTP status or that no answer
+// came; never the account's password. Null (the default) reports nothing.
+using SubmissionFailureSink = void (*)(std::string_view line);
+void SetSubmissionFailureSink(SubmissionFailureSink sink);
+
+// True when every character of the UTF-8 text is one of the GSM 7-bit
+// default alphabet (its extension table excluded): such a text is sent with
+// kGsmCoding, any other with kUnicodeCoding.
+bool IsGsmDefaultAlphabet(std::string_view text);
+
+// Fills the placeholders of a SubmissionURL template in one pass from left
+// to right, each value encoded as SubstitutePlaceholder does; inserted
+// values are never searched, and unknown "@@...@@" tokens stay as they are.
+// The result is cut to kMaxUrlChars.
+std::string FillSubmissionTemplate(std::string_view url_template,
+                                   const SubmissionTarget& target,
+                                   std::string_view sender, std::string_view recipient,
+                                   std::string_view text);
 
 // Replaces every "@@TOKEN@@" placeholder in `url` by `value`, each byte
 // outside the URL-safe set written as %XX. Inserted text is never searched

@@ -40,7 +40,20 @@ void DeliverReply(const Request& request) {
   }
 }
 
+// A submission the gateway did not take is told on standard error, which
+// the gateway keeps in its log; standard output carries only the reply.
+void ReportToStandardError(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace
+
+std::string ProcessorProgramBesideThis() {
+  return platform::ProgramFolder() + kProcessorProgramName +
+         std::string(platform::ExecutableSuffix());
+}
 
 bool ReadAdminMode() {
   std::string value;
@@ -72,6 +85,7 @@ void ScanArguments(Request* request) {
 int RunProcessor(const std::vector<std::string>& argv) {
   if (argv.size() < kMinArguments + 1) return 0;
   platform::SocketsStartup();
+  SetSubmissionFailureSink(ReportToStandardError);
   SetStoreBase(StoreBase::kProgramData);
   std::string store_root;
   GroupFolderPath("", &store_root);  // creates the store root when missing

@@ -7,9 +7,14 @@
 #include <vector>
 
 #include "processor/request.h"
+#include "store/trans_db.h"  // kAdminModeVariable
 
-// Set to a yes-value, it puts a run into administrator mode.
-constexpr char kAdminModeVariable[] = "TessaryAdmin";
+// The processor's program file, without the platform's executable suffix.
+constexpr char kProcessorProgramName[] = "morvane";
+
+// The processor's program beside the running program (the tool and other
+// entry points start it from their own folder).
+std::string ProcessorProgramBesideThis();
 
 // A run needs at least this many arguments after the program name.
 constexpr size_t kMinArguments = 2;

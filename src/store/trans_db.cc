@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -10,6 +11,9 @@
 #include "store/sqlite_handle.h"
 
 namespace {
+
+// Set by SetRerunProgram; empty for the running program.
+std::string g_rerun_program;
 
 constexpr char kTransTable[] = "TRANSACTIONS";
 constexpr char kInsertTransaction[] = "INSERT into TRANSACTIONS VALUES (NULL, ?,?,?,?,?,?);";
@@ -105,6 +109,8 @@ bool RunInAdminMode(const std::vector<std::string>& argv, uint32_t wait_ms) {
 
 }  // namespace
 
+void SetRerunProgram(std::string program) { g_rerun_program = std::move(program); }
+
 uint32_t QueueTransaction(std::string_view group, std::string_view receive_number,
                           std::string_view phone, std::string_view user_name,
                           std::string_view command_line, bool approved) {
@@ -131,5 +137,6 @@ bool RunApprovedTransaction(std::string_view group, uint32_t id, uint32_t wait_m
     SqliteDatabase db = SqliteDatabase::OpenExisting(path);
     if (!db.is_open() || !TakeWaitingRequest(db, id, &request)) return false;
   }  // closed: the child may use the same files at once
-  return RunInAdminMode(RerunArguments(platform::ProgramPath(), request.command), wait_ms);
+  const std::string program = g_rerun_program.empty() ? platform::ProgramPath() : g_rerun_program;
+  return RunInAdminMode(RerunArguments(program, request.command), wait_ms);
 }

@@ -6,6 +6,7 @@
 #define STORE_TRANS_DB_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/limits.h"
@@ -25,8 +26,14 @@ uint32_t QueueTransaction(std::string_view group, std::string_view receive_numbe
                           std::string_view phone, std::string_view user_name,
                           std::string_view command_line, bool approved);
 
+// The program that re-runs approved requests: one that reads the stored
+// argument line (the processor's own command line). Empty, the default,
+// means the running program; an entry point that takes its message in
+// another form names the processor beside it.
+void SetRerunProgram(std::string program);
+
 // When the row `id` exists and is not approved yet: marks it approved and
-// runs the running program again with the stored argument line and
+// runs the re-run program with the stored argument line and
 // TessaryAdmin=Yes, waiting at most `wait_ms` for it (a child still running
 // then is left running). True when a waiting request was found and run.
 bool RunApprovedTransaction(std::string_view group, uint32_t id,

@@ -6,6 +6,7 @@
 #include "gateway/submit.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "processor/run.h"
 #include "processor/vocabulary.h"
 #include "store/group_store.h"
 #include "store/trans_db.h"
@@ -44,12 +45,6 @@ void RunProcessorAsAdmin(const std::vector<std::string>& argv) {
   platform::Child child = platform::Child::Start(argv);
   if (child.started() && !child.Wait(kChildWaitMs)) child.Detach();
   platform::UnsetEnv(kAdminModeVariable);
-}
-
-// The processor's program file beside the tool's own.
-std::string ProcessorProgram() {
-  return platform::ProgramFolder() + kProcessorProgramName +
-         std::string(platform::ExecutableSuffix());
 }
 
 }  // namespace
@@ -120,7 +115,7 @@ void PostToGroup(std::string_view group, const std::vector<std::string>& words,
   std::string owner;
   GetGroupOwner(group, &owner);
   const std::vector<std::string> argv = PostArguments(
-      ProcessorProgram(), owner, receive_number, group, words);
+      ProcessorProgramBesideThis(), owner, receive_number, group, words);
   // The processor would cut a longer line; the text is refused instead.
   if (JoinedCommandLineChars(argv) > kMaxCommandLineChars) {
     output->append(kTextTooLongLine);

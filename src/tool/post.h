@@ -9,10 +9,6 @@
 #include <string_view>
 #include <vector>
 
-// The processor's program file, beside the tool's own, without the
-// platform's executable suffix.
-constexpr char kProcessorProgramName[] = "morvane";
-
 // HOLLIN.INI keys that describe the gateway's receiving commands, numbered
 // from 1; the receiving number is the fourth TAB-separated field of a value.
 constexpr char kReceiveCommandKeyFormat[] = "ReceiveSMSCommand%u";

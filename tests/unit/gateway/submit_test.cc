@@ -287,6 +287,116 @@ TEST_F(SubmitToGatewayTest, LongTextIsCutNotRejected) {
   EXPECT_EQ(sent[0].text, text.substr(0, sent[0].text.size()));
 }
 
+// ---------------------------------------------------------------------------
+// A gateway of another kind: the SubmissionURL template
+
+struct TemplateCase {
+  const char* name;
+  std::string url_template;
+  std::string text;
+  std::string url;
+};
+
+class SubmissionTemplateTest : public SubmitTest,
+                               public ::testing::WithParamInterface<TemplateCase> {};
+
+TEST_P(SubmissionTemplateTest, FillsPlaceholders) {
+  SetPassword("alice", "p&ss word");
+  SetGatewayValue(kSubmissionUrlKey, GetParam().url_template);
+  EXPECT_EQ(SubmissionUrl("Friends", "+100", "+200", GetParam().text), GetParam().url);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SubmissionTemplateTest,
+    ::testing::Values(
+        TemplateCase{"EveryPlaceholder",
+                     "http://h:13013/send?username=@@USER@@&password=@@PASSWORD@@&from=@@SENDER@@"
+                     "&to=@@RECIP@@&text=@@TEXT@@&coding=@@CODING@@",
+                     "Hi & bye",
+                     "http://h:13013/send?username=alice&password=p%26ss%20word&from=%2B100"
+                     "&to=%2B200&text=Hi%20%26%20bye&coding=0"},
+        TemplateCase{"UnicodeTextCodingTwo", "h/?c=@@CODING@@&t=@@TEXT@@", "\xE2\x82\xAC",
+                     "h/?c=2&t=%E2%82%AC"},
+        TemplateCase{"AnyCaseAnyOrderRepeated", "h/?t=@@text@@&r=@@Recip@@&t2=@@TEXT@@", "x",
+                     "h/?t=x&r=%2B200&t2=x"},
+        TemplateCase{"UnknownTokensStay", "h/?a=@@OTHER@@&b=@@@TEXT@@", "x",
+                     "h/?a=@@OTHER@@&b=@x"},
+        TemplateCase{"InsertedValuesAreNotSearched", "h/?t=@@TEXT@@&u=@@USER@@",
+                     "@@USER@@ @@text@@", "h/?t=@@USER@@%20@@text@@&u=alice"},
+        TemplateCase{"NoPlaceholders", "http://h/fixed", "x", "http://h/fixed"},
+        TemplateCase{"EmptyValueIsTheGatewaysOwnRequest", "", "hi",
+                     "http://alice:p&ss word@127.0.0.1:8800/?sender=%2B100&phonenumber=%2B200"
+                     "&text=hi"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SubmitTest, TemplateIsCutAtUrlLimit) {
+  SetGatewayValue(kSubmissionUrlKey, "h/?t=@@TEXT@@&end=1");
+  const std::string text(kMaxUrlChars, 'v');
+  EXPECT_EQ(SubmissionUrl("Friends", "1", "2", text), ("h/?t=" + text).substr(0, kMaxUrlChars));
+}
+
+TEST(GsmAlphabetTest, TellsWhichTextsNeedUnicode) {
+  const struct {
+    const char* text;
+    bool gsm;
+  } cases[] = {
+      {"", true},
+      {"Hello, world! 1+1=2 @home $5 #tag _ \"q\" 'a' (b) *c* %d &e <f> ?\r\n", true},
+      {"\xC3\xA9\xC3\xA8\xC3\xA0 \xC2\xA3\xC2\xA5 \xCE\x94\xCE\xA9 \xC3\x84\xC3\xBC \xC2\xBF\xC2\xA1 \xC2\xA7",
+       true},                                  // é è à £ ¥ Δ Ω Ä ü ¿ ¡ §
+      {"\xE2\x82\xAC", false},                  // €, only in the extension table
+      {"a{b}", false},                           // extension table
+      {"back`quote", false},                     // not in the alphabet at all
+      {"tab\there", false},
+      {"\xC3\xA1", false},                       // á
+      {"\xF0\x9F\x98\x80", false},               // an emoji
+      {"\xC3", false},                            // a cut sequence
+      {"\xE9t\xE9", false},                      // Latin-1, not UTF-8
+      {"\xC0\xA9", false},                       // overlong
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsGsmDefaultAlphabet(c.text), c.gsm) << c.text;
+}
+
+// Lines of the failure report, for the tests below.
+std::vector<std::string> g_reported;
+void Record(std::string_view line) { g_reported.emplace_back(line); }
+
+TEST_F(SubmitTest, FailuresAreReportedWithoutThePassword) {
+  g_reported.clear();
+  SetSubmissionFailureSink(Record);
+  {
+    FakeGateway gateway;
+    ASSERT_TRUE(gateway.WriteHollinIni(home_.path()));
+    gateway.FailSubmission(1);
+    EXPECT_EQ(SubmitMessageWithIdleTimeout("Friends", "+100", "+200", "t", 2), 0);
+    EXPECT_EQ(SubmitMessageWithIdleTimeout("Friends", "+100", "+300", "t", 2), 1);
+  }  // the port is closed now
+  EXPECT_EQ(SubmitMessageWithIdleTimeout("Friends", "+100", "+400", "t", 2), 0);
+  SetSubmissionFailureSink(nullptr);
+  ASSERT_EQ(g_reported.size(), 2u);
+  EXPECT_NE(g_reported[0].find("to +200: it answered HTTP/1.1 500"), std::string::npos)
+      << g_reported[0];
+  EXPECT_NE(g_reported[0].find("127.0.0.1:"), std::string::npos) << g_reported[0];
+  EXPECT_NE(g_reported[1].find("to +400: no answer"), std::string::npos) << g_reported[1];
+  for (const std::string& line : g_reported) {
+    EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  }
+}
+
+TEST_F(SubmitTest, TemplateCarriesCredentialsOnlyWhereItPutsThem) {
+  FakeGateway gateway;
+  SetGatewayValue(kSubmissionUrlKey,
+                  "http://127.0.0.1:" + std::to_string(gateway.port()) +
+                      "/?sender=@@SENDER@@&phonenumber=@@RECIP@@&text=@@TEXT@@&account=@@USER@@");
+  EXPECT_EQ(SubmitMessage("Friends", "+100", "+200", "Hi"), 1);
+  const std::vector<Submission> sent = gateway.Submissions();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_FALSE(sent[0].has_credentials);
+  EXPECT_EQ(sent[0].request_line,
+            "GET /?sender=%2B100&phonenumber=%2B200&text=Hi&account=alice HTTP/1.1");
+}
+
 TEST_F(SubmitTest, SilentGatewayGivesZero) {
   HttpTestServer silent;
   ASSERT_TRUE(silent.listening());
