@@ -3,8 +3,9 @@
 # missing. Run as root (or with sudo available).
 set -euo pipefail
 
+# kannel and kannel-extras: the end-to-end tests behind a real SMS gateway.
 packages=(cmake g++ ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-dev
-          googletest clang libclang-rt-14-dev)
+          googletest clang libclang-rt-14-dev kannel kannel-extras)
 
 missing=()
 for package in "${packages[@]}"; do

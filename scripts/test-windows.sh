@@ -66,7 +66,7 @@ wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 step_done "Wine prefix"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DMORVANE_WERROR=ON "$@"
 step_done "configure"
 cmake --build "$build" -j"$jobs"
 step_done "build"

@@ -24,13 +24,13 @@ stage_done() {
 }
 
 stage "build and run the tests"
-bash scripts/build.sh -DMORVANE_TESTS=ON
+bash scripts/build.sh -DMORVANE_TESTS=ON -DMORVANE_WERROR=ON
 (cd build && ctest --output-on-failure -j"$jobs" -LE fuzz)
 stage_done "tests"
 
 stage "build and run the tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON \
-  -DMORVANE_TESTS=ON
+  -DMORVANE_TESTS=ON -DMORVANE_WERROR=ON
 cmake --build build-asan -j"$jobs"
 # Every process writes its report into this folder (log_path) rather than
 # to a standard error that a test may not look at; a file there fails.
