@@ -183,10 +183,8 @@ std::string BuildRequest(const ParsedUrl& url) {
         CutTo(url.user + ":" + url.password, kMaxCredentialsChars);
     request += "Authorization: Basic " + Base64Encode(credentials) + "\r\n";
   }
-  // Appended piece by piece: GCC 12 at -O3 reports a chain of
-  // `"..." + std::string` as a restrict violation that it is not.
-  request.append("Host: ").append(url.host);
-  if (url.port != kDefaultHttpPort) request.append(":").append(std::to_string(url.port));
+  request += "Host: " + url.host;
+  if (url.port != kDefaultHttpPort) request += ":" + std::to_string(url.port);
   request += "\r\n\r\n";
   return CutTo(request, kMaxRequestBytes);
 }

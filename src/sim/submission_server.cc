@@ -208,7 +208,7 @@ std::string LogLine(std::string_view account, std::string_view from, std::string
   std::string line = FormatText("%04d-%02d-%02d %02d:%02d:%02d",
                                 {now.year, now.month, now.day, now.hour, now.minute, now.second});
   for (const std::string_view field : {account, from, to, text}) {
-    line.append("\t").append(EscapeForLog(field));
+    line += "\t" + EscapeForLog(field);
   }
   return line + "\n";
 }
