@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -47,8 +48,6 @@ constexpr char kOwner[] = "+15550000001";
 constexpr char kOwnerPassword[] = "secret";
 constexpr char kReceive[] = "4000";
 constexpr char kPublicGroup[] = "Pub";
-constexpr char kMemberTable[] = "TESSARY";
-constexpr char kInsertMember[] = "INSERT into TESSARY VALUES (?,?,?);";
 
 struct Options {
   std::string bin;
@@ -138,36 +137,6 @@ class Gateway {
   uint16_t port_ = 0;
 };
 
-std::string PhoneOf(unsigned index) {
-  char phone[32];
-  std::snprintf(phone, sizeof phone, "+1666%07u", index);
-  return phone;
-}
-
-// GROUP.INI of an unmoderated group owned by kOwner, and its members: the
-// owner and `others` more, written in one transaction.
-bool MakeGroup(const std::string& group, const char* membership, unsigned others) {
-  std::string folder;
-  if (!GroupFolderPath(group, &folder)) return false;
-  bool written = WriteGroupValue(group, kGroupSection, kMembershipTypeKey, membership) &&
-                 WriteGroupValue(group, kGroupSection, kPostTypeKey, kUnmoderatedValue) &&
-                 WriteGroupValue(group, kGroupSection, kOwnerKey, kOwner) &&
-                 WriteGroupValue(group, kAdminSection, kOwner, kAdminValue);
-  if (!written) return false;
-  SqliteDatabase db = OpenForWriting(folder + kGroupDbName, kMemberTable,
-                                     {kMemberTableStatement, kMemberIndexStatement});
-  SqliteTransaction transaction(db);
-  if (!transaction.active()) return false;
-  const std::string date = StoreDateNow();
-  for (unsigned n = 0; n <= others; ++n) {
-    const std::string phone = n == 0 ? kOwner : PhoneOf(n);
-    const std::string name = n == 0 ? "Admin" : "m" + std::to_string(n);
-    SqliteStatement insert(db, kInsertMember);
-    if (!insert.BindAll({phone, name, date}) || !insert.StepDone()) return false;
-  }
-  return transaction.Commit();
-}
-
 struct Row {
   std::string measure;
   std::string value;
@@ -203,7 +172,7 @@ class Bench {
     platform::ProfileWriteString(home_ + kUsersFileName, kUsersSection, kOwner, kOwnerPassword);
     std::string root;
     GroupFolderPath("", &root);
-    return MakeGroup(kPublicGroup, kPublicValue, 0) || Fail("cannot make the public group");
+    return MakeBenchGroup(kPublicGroup, kPublicValue, kOwner, 0) || Fail("cannot make the public group");
   }
 
   ~Bench() {
@@ -225,7 +194,7 @@ class Bench {
       const auto t = TimeRun(processor({"TEST"}, kOwner), {}, &output);
       if (!t || output.empty()) return Fail("TEST gave no reply");
       const auto h = TimeRun(processor({"HELP"}, kOwner));
-      const auto j = TimeRun(processor({"JOIN", kPublicGroup}, PhoneOf(100000 + run)));
+      const auto j = TimeRun(processor({"JOIN", kPublicGroup}, BenchPhone(100000 + run)));
       if (!f || !h || !j) return Fail("a run failed");
       floor.push_back(*f);
       test.push_back(*t);
@@ -246,7 +215,7 @@ class Bench {
   bool RunFanOuts() {
     for (const unsigned size : options_.sizes) {
       const std::string group = "Fan" + std::to_string(size);
-      if (!MakeGroup(group, kPublicValue, size - 1)) return Fail("cannot make " + group);
+      if (!MakeBenchGroup(group, kPublicValue, kOwner, size - 1)) return Fail("cannot make " + group);
       const unsigned repeats = size <= 100 ? 9 : size <= 1000 ? 5 : 3;
       std::vector<double> floor, fan_out;
       for (unsigned n = 0; n < repeats; ++n) {

@@ -18,8 +18,8 @@ fi
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_TESTS=OFF \
   -DMORVANE_BENCH=ON >/dev/null
-cmake --build build-bench -j"$jobs" --target morvane morvanectl floor_process bench_gateway \
-  morvane_bench micro_bench
+cmake --build build-bench -j"$jobs" --target morvane morvanectl morvane-kannel floor_process \
+  bench_gateway morvane_bench micro_bench kannel_bench
 
 out=bench/out
 mkdir -p "$out"
@@ -28,6 +28,11 @@ build-bench/bin/morvane_bench --bin build-bench/bin --out "$out/table.md" "$@"
 echo
 echo "== micro-benchmarks"
 build-bench/bin/micro_bench --benchmark_min_time=0.2 | tee "$out/micro.txt"
+
+echo
+echo "== a post behind Kannel (bearerbox and smsbox of scripts/setup.sh's kannel)"
+cmake --install build-bench --prefix build-bench/kannel-prefix >/dev/null
+build-bench/bin/kannel_bench --members 1000 --rounds 5 --out "$out/kannel.md"
 
 {
   echo "Run of $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores:"
@@ -39,6 +44,10 @@ build-bench/bin/micro_bench --benchmark_min_time=0.2 | tee "$out/micro.txt"
   echo '```'
   grep -E '^(BM_|Benchmark|-)' "$out/micro.txt"
   echo '```'
+  echo
+  echo "Behind Kannel (bench/kannel_bench.cc):"
+  echo
+  cat "$out/kannel.md"
 } >"$out/latest.md"
 
 results=bench/results.md

@@ -403,6 +403,19 @@ bool Phones::Sync(const std::string& gateway_number, uint32_t timeout_ms,
   return false;
 }
 
+bool Phones::Receive(size_t count, uint32_t timeout_ms, std::vector<Message>* received) {
+  const uint32_t start = platform::TickCountMs();
+  while (decoder_.messages().size() < count) {
+    const uint32_t spent = platform::TickCountMs() - start;
+    if (spent >= timeout_ms || !ReadFor(std::min(kReadSliceMs, timeout_ms - spent))) {
+      *received = decoder_.Take(decoder_.messages().size());
+      return false;
+    }
+  }
+  *received = decoder_.Take(count);
+  return true;
+}
+
 bool Phones::ReadFor(uint32_t milliseconds) {
   const int ready = platform::WaitReadableMs(socket_, milliseconds);
   if (ready == 0) return true;

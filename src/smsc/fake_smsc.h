@@ -132,6 +132,12 @@ class Phones {
   // in *received.
   bool Sync(const std::string& gateway_number, uint32_t timeout_ms, std::vector<Message>* received);
 
+  // Reads until `count` messages have come (the sentinel's among them) and
+  // hands them over in arrival order; false when they did not come within
+  // timeout_ms or the connection ended, with what did come in *received.
+  // For a benchmark that knows how many messages a step causes.
+  bool Receive(size_t count, uint32_t timeout_ms, std::vector<Message>* received);
+
   const std::string& sentinel() const { return sentinel_; }
   const LineDecoder& decoder() const { return decoder_; }
 
