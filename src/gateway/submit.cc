@@ -128,7 +128,10 @@ void ReportFailure(const std::string& url, std::string_view recipient,
   if (g_failure_sink == nullptr) return;
   ParsedUrl parsed;
   std::string where = "an unusable URL";
-  if (ParseUrl(url, &parsed)) where = parsed.host + ":" + std::to_string(parsed.port);
+  if (ParseUrl(url, &parsed)) {
+    // A password holding '@' leaves its rest in the host: never shown.
+    where = parsed.host.substr(parsed.host.rfind('@') + 1) + ":" + std::to_string(parsed.port);
+  }
   std::string line = kFailurePrefix + std::string("the gateway at ") + where +
                      " did not take the message to " + QuotedStatusLine(recipient) + ": ";
   line += response ? "it answered " + QuotedStatusLine(UntilZero(response.get()))

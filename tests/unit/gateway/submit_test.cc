@@ -372,14 +372,20 @@ TEST_F(SubmitTest, FailuresAreReportedWithoutThePassword) {
     EXPECT_EQ(SubmitMessageWithIdleTimeout("Friends", "+100", "+300", "t", 2), 1);
   }  // the port is closed now
   EXPECT_EQ(SubmitMessageWithIdleTimeout("Friends", "+100", "+400", "t", 2), 0);
+  // The user information ends at the first '@': the rest of such a
+  // password would stand in the host.
+  SetPassword("alice", "top@secret");
+  EXPECT_EQ(SubmitMessageWithIdleTimeout("Friends", "+100", "+500", "t", 2), 0);
   SetSubmissionFailureSink(nullptr);
-  ASSERT_EQ(g_reported.size(), 2u);
+  ASSERT_EQ(g_reported.size(), 3u);
+  EXPECT_NE(g_reported[2].find("gateway at 127.0.0.1:"), std::string::npos) << g_reported[2];
   EXPECT_NE(g_reported[0].find("to +200: it answered HTTP/1.1 500"), std::string::npos)
       << g_reported[0];
   EXPECT_NE(g_reported[0].find("127.0.0.1:"), std::string::npos) << g_reported[0];
   EXPECT_NE(g_reported[1].find("to +400: no answer"), std::string::npos) << g_reported[1];
   for (const std::string& line : g_reported) {
     EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+    EXPECT_EQ(line.find("top"), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
   }
 }
