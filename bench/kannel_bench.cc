@@ -184,10 +184,10 @@ std::optional<double> TimeFloor(Lab* lab, bool keep_alive) {
 
 std::optional<double> TimeAdminPost(Lab* lab) {
   const Clock::time_point start = Clock::now();
-  platform::Child run = platform::Child::Start(
-      {InstalledPrefix() + "/bin/morvane", "/s", kOwner, "/r", kReceive, "/t",
-       std::string("@") + kGroup, kText},
-      {{kAdminModeVariable, "Yes"}});
+  platform::Child run =
+      platform::Child::Start({InstalledPrefix() + "/bin/morvane", "/s", kOwner, "/r", kReceive,
+                              "/t", std::string("@") + kGroup, kText},
+                             {{kAdminModeVariable, "Yes"}});
   if (!run.started()) {
     Fail("morvane did not start");
     return std::nullopt;
@@ -248,9 +248,10 @@ bool RunRound(Lab* lab, unsigned round, Results* results) {
   results->admin_post.push_back(*admin_post);
   results->exec_post.push_back(exec->post);
   results->help_wait.push_back(exec->help_wait);
-  std::printf("round %u: floor %.3f s, kept alive %.3f s, post %.3f s, exec post %.3f s, HELP "
-              "waited %.3f s\n",
-              round, *floor, *kept_alive, *admin_post, exec->post, exec->help_wait);
+  std::printf(
+      "round %u: floor %.3f s, kept alive %.3f s, post %.3f s, exec post %.3f s, HELP "
+      "waited %.3f s\n",
+      round, *floor, *kept_alive, *admin_post, exec->post, exec->help_wait);
   return true;
 }
 
@@ -264,8 +265,8 @@ std::string Table(const Results& results, unsigned members, unsigned rounds) {
   table << "Medians of " << rounds << " rounds, " << members << " members:\n\n"
         << "| Measure | Time or rate | Ratio | Target | Met |\n"
         << "|---|---|---|---|---|\n"
-        << "| floor: " << members << " sendsms GETs, a connection each | "
-        << rate(floor) << " | 1.00 |  |  |\n"
+        << "| floor: " << members << " sendsms GETs, a connection each | " << rate(floor)
+        << " | 1.00 |  |  |\n"
         << "| the same GETs on one kept-alive connection | " << rate(Median(results.kept_alive))
         << " | " << Fixed(floor / Median(results.kept_alive), 2) << "× floor |  |  |\n"
         << "| post to " << members << " members (morvane, administrator mode) | "
@@ -273,8 +274,8 @@ std::string Table(const Results& results, unsigned members, unsigned rounds) {
         << Fixed(kTargetRatio, 1) << "× floor | " << (ratio >= kTargetRatio ? "yes" : "**no**")
         << " |\n"
         << "| a member's post through smsbox's exec (" << members << " messages) | "
-        << rate(Median(results.exec_post)) << " | "
-        << Fixed(floor / Median(results.exec_post), 2) << "× floor |  |  |\n"
+        << rate(Median(results.exec_post)) << " | " << Fixed(floor / Median(results.exec_post), 2)
+        << "× floor |  |  |\n"
         << "| HELP from another phone " << kHelpDelayMs << " ms into that post: reply after | "
         << Fixed(Median(results.help_wait), 3) << " s |  |  |  |\n";
   return table.str();

@@ -20,8 +20,7 @@ namespace {
 //   http://<owner>:<password>@<address>:<port>/?sender=@@SENDER@@&...
 // with user name, password and address as they stand and the three
 // placeholders filled with encoded values.
-constexpr char kSubmissionQuery[] =
-    "?sender=@@SENDER@@&phonenumber=@@RECIP@@&text=@@TEXT@@";
+constexpr char kSubmissionQuery[] = "?sender=@@SENDER@@&phonenumber=@@RECIP@@&text=@@TEXT@@";
 constexpr size_t kUrlCapacity = kMaxUrlChars + 1;
 
 // The failure report: the start of every line, and how much of a gateway's
@@ -40,8 +39,8 @@ SubmissionFailureSink g_failure_sink = nullptr;
 
 // Bytes that go into the query unchanged; every other byte becomes %XX.
 bool IsUrlSafe(unsigned char c) {
-  return c == 0x24 || (c >= 0x27 && c <= 0x29) || (c >= 0x2D && c <= 0x3A) ||
-         c == 0x3D || (c >= 0x40 && c <= 0x5B) || (c >= 0x5D && c <= 0x7F);
+  return c == 0x24 || (c >= 0x27 && c <= 0x29) || (c >= 0x2D && c <= 0x3A) || c == 0x3D ||
+         (c >= 0x40 && c <= 0x5B) || (c >= 0x5D && c <= 0x7F);
 }
 
 std::string EncodeValue(std::string_view value) {
@@ -114,8 +113,8 @@ bool NextCodePoint(std::string_view text, size_t* pos, char32_t* c) {
 
 // The first line of a response, with anything unprintable replaced, cut.
 std::string QuotedStatusLine(std::string_view response) {
-  std::string line = CutTo(response.substr(0, response.find_first_of("\r\n")),
-                           kMaxQuotedStatusChars);
+  std::string line =
+      CutTo(response.substr(0, response.find_first_of("\r\n")), kMaxQuotedStatusChars);
   for (char& c : line) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   }
@@ -148,12 +147,12 @@ void ReadGatewayAddress(SubmissionTarget* target) {
   std::string directory;
   if (GetProgramDataDirectory(&directory)) {
     const std::string config = directory + kGatewayConfigName;
-    port_text = platform::ProfileReadString(config, kGatewaySection, kWebPortKey,
-                                            kDefaultWebPort, kProfileValueBuffer);
-    *address = platform::ProfileReadString(config, kGatewaySection, kIpAddressKey,
-                                           "", kProfileValueBuffer);
-    target->url_template = platform::ProfileReadString(
-        config, kGatewaySection, kSubmissionUrlKey, "", kUrlCapacity);
+    port_text = platform::ProfileReadString(config, kGatewaySection, kWebPortKey, kDefaultWebPort,
+                                            kProfileValueBuffer);
+    *address = platform::ProfileReadString(config, kGatewaySection, kIpAddressKey, "",
+                                           kProfileValueBuffer);
+    target->url_template =
+        platform::ProfileReadString(config, kGatewaySection, kSubmissionUrlKey, "", kUrlCapacity);
   }
   int64_t value = ParseLeadingLong(port_text);
   if (value == 0) value = ParseLeadingLong(kDefaultWebPort);
@@ -185,29 +184,27 @@ unsigned g_submit_idle_seconds = kSubmitIdleSeconds;
 
 // Fetches the URL and reports a failure; the response is released whatever
 // the result.
-int FetchSubmission(const std::string& url, std::string_view recipient,
-                    unsigned idle_seconds) {
+int FetchSubmission(const std::string& url, std::string_view recipient, unsigned idle_seconds) {
   ResponseBlock response;
   std::string content_type;
   unsigned header_length = 0;
   unsigned body_length = 0;
-  const int result = RetrieveURL(url, &response, &content_type, &header_length,
-                                 &body_length, 0, idle_seconds);
+  const int result =
+      RetrieveURL(url, &response, &content_type, &header_length, &body_length, 0, idle_seconds);
   if (result == 0) ReportFailure(url, recipient, response);
   return result;
 }
 
 }  // namespace
 
-void SubstitutePlaceholder(std::string* url, std::string_view placeholder,
-                           std::string_view value, size_t capacity) {
+void SubstitutePlaceholder(std::string* url, std::string_view placeholder, std::string_view value,
+                           size_t capacity) {
   SubstituteFrom(url, 0, placeholder, value, capacity);
 }
 
-int SubmitMessage(std::string_view group, std::string_view sender,
-                  std::string_view recipient, std::string_view text) {
-  return SubmitMessageWithIdleTimeout(group, sender, recipient, text,
-                                      g_submit_idle_seconds);
+int SubmitMessage(std::string_view group, std::string_view sender, std::string_view recipient,
+                  std::string_view text) {
+  return SubmitMessageWithIdleTimeout(group, sender, recipient, text, g_submit_idle_seconds);
 }
 
 unsigned SubmitIdleSeconds() { return g_submit_idle_seconds; }
@@ -236,8 +233,7 @@ std::string SubmissionUrl(std::string_view group, std::string_view sender,
 int SubmitMessageWithIdleTimeout(std::string_view group, std::string_view sender,
                                  std::string_view recipient, std::string_view text,
                                  unsigned idle_seconds) {
-  return FetchSubmission(SubmissionUrl(group, sender, recipient, text), recipient,
-                         idle_seconds);
+  return FetchSubmission(SubmissionUrl(group, sender, recipient, text), recipient, idle_seconds);
 }
 
 void SetSubmissionFailureSink(SubmissionFailureSink sink) { g_failure_sink = sink; }
@@ -253,8 +249,7 @@ bool IsGsmDefaultAlphabet(std::string_view text) {
   return true;
 }
 
-std::string FillSubmissionTemplate(std::string_view url_template,
-                                   const SubmissionTarget& target,
+std::string FillSubmissionTemplate(std::string_view url_template, const SubmissionTarget& target,
                                    std::string_view sender, std::string_view recipient,
                                    std::string_view text) {
   const std::pair<std::string_view, std::string_view> values[] = {

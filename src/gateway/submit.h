@@ -35,8 +35,8 @@ constexpr char kUnicodeCoding[] = "2";  // anything else: sent as UCS-2
 // with the account of the group's owner. 1 when the gateway accepted it
 // (a 2xx answer), 0 otherwise. Reads the account and the gateway's address
 // (SubmissionTarget) afresh on every call.
-int SubmitMessage(std::string_view group, std::string_view sender,
-                  std::string_view recipient, std::string_view text);
+int SubmitMessage(std::string_view group, std::string_view sender, std::string_view recipient,
+                  std::string_view text);
 
 // Where a group's submissions go and whom they sign in as: the group's
 // owner (GROUP.INI), the owner's password from the gateway's user directory
@@ -89,15 +89,14 @@ bool IsGsmDefaultAlphabet(std::string_view text);
 // to right, each value encoded as SubstitutePlaceholder does; inserted
 // values are never searched, and unknown "@@...@@" tokens stay as they are.
 // The result is cut to kMaxUrlChars.
-std::string FillSubmissionTemplate(std::string_view url_template,
-                                   const SubmissionTarget& target,
+std::string FillSubmissionTemplate(std::string_view url_template, const SubmissionTarget& target,
                                    std::string_view sender, std::string_view recipient,
                                    std::string_view text);
 
 // Replaces every "@@TOKEN@@" placeholder in `url` by `value`, each byte
 // outside the URL-safe set written as %XX. Inserted text is never searched
 // again. The result is cut to capacity - 1 characters.
-void SubstitutePlaceholder(std::string* url, std::string_view placeholder,
-                           std::string_view value, size_t capacity);
+void SubstitutePlaceholder(std::string* url, std::string_view placeholder, std::string_view value,
+                           size_t capacity);
 
 #endif  // GATEWAY_SUBMIT_H_

@@ -8,9 +8,6 @@
 namespace {
 
 constexpr int kBadInputStatus = 2;
-constexpr char kSenderSwitch[] = "/s";
-constexpr char kReceiveSwitch[] = "/r";
-constexpr char kTextSwitch[] = "/t";
 constexpr std::string_view kWordSeparators = " \t";
 // program, "/s", sender, "/r", receiving number, "/t"
 constexpr size_t kArgumentsBeforeWords = 6;
@@ -23,12 +20,21 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Decodes one argument; the reason names it when it is malformed.
+// Decodes one argument; the reason names it when it is malformed. A NUL
+// byte is refused: no gateway can pass one on a command line, and the
+// platform's calls would cut a name at it (a group "a%00b" would be "a").
 bool DecodeArgument(std::string_view name, std::string_view value, std::string* decoded,
                     std::string* error) {
-  if (UrlDecode(value, decoded)) return true;
-  *error = "the " + std::string(name) + " holds a '%' that is not followed by two hexadecimal digits";
-  return false;
+  if (!UrlDecode(value, decoded)) {
+    *error =
+        "the " + std::string(name) + " holds a '%' that is not followed by two hexadecimal digits";
+    return false;
+  }
+  if (decoded->find('\0') != std::string::npos) {
+    *error = "the " + std::string(name) + " holds a NUL byte (%00)";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -79,8 +85,7 @@ bool ProcessorArguments(const std::vector<std::string>& argv,
     *error = "the sender is empty";
     return false;
   }
-  *processor_argv = {argv[0], kSenderSwitch, sender, kReceiveSwitch, receive_number,
-                     kTextSwitch};
+  *processor_argv = {argv[0], kSenderSwitch, sender, kReceiveSwitch, receive_number, kTextSwitch};
   for (std::string& word : SplitWords(text)) processor_argv->push_back(std::move(word));
   return true;
 }

@@ -30,7 +30,7 @@ std::vector<std::string> SplitWords(std::string_view text);
 // Turns `argv` (program, sender, receiving number, text) into the
 // processor's argument vector: program, "/s", sender, "/r", receiving
 // number, "/t", the words. False with a one-line reason in *error for a
-// wrong number of arguments, a bad %-escape or an empty sender. A message
+// wrong number of arguments, a bad %-escape, a NUL byte or an empty sender. A message
 // without words gives a vector without words after "/t"; the caller has
 // nothing to run then.
 bool ProcessorArguments(const std::vector<std::string>& argv,

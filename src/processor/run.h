@@ -16,6 +16,12 @@ constexpr char kProcessorProgramName[] = "morvane";
 // entry points start it from their own folder).
 std::string ProcessorProgramBesideThis();
 
+// The switches of the processor's command line, as the programs that start
+// it write them.
+constexpr char kSenderSwitch[] = "/s";
+constexpr char kReceiveSwitch[] = "/r";
+constexpr char kTextSwitch[] = "/t";
+
 // A run needs at least this many arguments after the program name.
 constexpr size_t kMinArguments = 2;
 

@@ -18,10 +18,6 @@ constexpr char kNoTextLine[] = "ERROR:  No text to post\r\n";
 constexpr char kTextTooLongLine[] = "ERROR:  Text too long to post\r\n";
 constexpr char kInvalidGroupNameLine[] = "ERROR:  Invalid group name %s\r\n";
 
-// The processor's switches.
-constexpr char kSenderSwitch[] = "/s";
-constexpr char kReceiveSwitch[] = "/r";
-constexpr char kTextSwitch[] = "/t";
 // The processor reads a ':' in the group word as the start of a member name.
 constexpr char kTargetSeparator = ':';
 // Where a command line separates its words.
