@@ -20,8 +20,7 @@ void AppendBounded(std::string* buffer, std::string_view text, size_t capacity);
 std::string CutTo(std::string_view text, size_t max_chars);
 
 // Joins words with single spaces, at most max_chars characters in all.
-std::string JoinWords(const std::vector<std::string>& words, size_t first,
-                      size_t max_chars);
+std::string JoinWords(const std::vector<std::string>& words, size_t first, size_t max_chars);
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // True when `text` begins with `prefix`, compared without regard to case.
@@ -38,6 +37,17 @@ int64_t ParseLeadingLong(std::string_view text);
 // True for a yes-value: first character 'Y', 'y' or '1', or the whole text
 // "TRUE" or "On" in any case. An empty text is false.
 bool IsYesValue(std::string_view text);
+
+// Decodes a URL-encoded value: '+' is a blank and %XX (two hexadecimal
+// digits, any case) a byte. False, with *decoded unspecified, for a '%' not
+// followed by two hexadecimal digits.
+bool UrlDecode(std::string_view text, std::string* decoded);
+
+// Reads the UTF-8 character at text[*pos] and moves *pos behind it. False,
+// with *pos unchanged, for a byte that starts no well-formed sequence: a
+// stray continuation byte, a cut or overlong sequence, a surrogate, a code
+// point past U+10FFFF.
+bool NextUtf8(std::string_view text, size_t* pos, char32_t* code_point);
 
 // Splits a profile section block ("k=v\0k2=v2\0\0") into its entries.
 std::vector<std::string> SplitSectionBlock(std::string_view block);

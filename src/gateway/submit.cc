@@ -83,34 +83,6 @@ bool IsGsmAscii(char32_t c) {
   return c >= 0x20 && c < 0x7F && kAsciiNotGsm.find(static_cast<char>(c)) == std::string_view::npos;
 }
 
-// Decodes the UTF-8 character at *pos and moves behind it; false for a byte
-// sequence that is not well-formed UTF-8.
-bool NextCodePoint(std::string_view text, size_t* pos, char32_t* c) {
-  const auto lead = static_cast<unsigned char>(text[*pos]);
-  // The sequence's length and the bits its lead byte carries.
-  size_t length = 0;
-  if (lead < 0x80) {
-    length = 1;
-  } else if (lead >= 0xC2 && lead < 0xE0) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead < 0xF0) {
-    length = 3;
-  } else if (lead >= 0xF0 && lead < 0xF5) {
-    length = 4;
-  } else {
-    return false;
-  }
-  if (*pos + length > text.size()) return false;
-  *c = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t i = 1; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(text[*pos + i]);
-    if ((byte & 0xC0) != 0x80) return false;
-    *c = (*c << 6) | (byte & 0x3F);
-  }
-  *pos += length;
-  return true;
-}
-
 // The first line of a response, with anything unprintable replaced, cut.
 std::string QuotedStatusLine(std::string_view response) {
   std::string line =
@@ -243,7 +215,7 @@ bool IsGsmDefaultAlphabet(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size()) {
     char32_t c = 0;
-    if (!NextCodePoint(text, &pos, &c)) return false;
+    if (!NextUtf8(text, &pos, &c)) return false;
     if (!IsGsmAscii(c) && non_ascii.find(c) == std::u32string_view::npos) return false;
   }
   return true;

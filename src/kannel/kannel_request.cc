@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/text.h"
 #include "processor/run.h"
 #include "store/trans_db.h"
 
@@ -11,14 +12,6 @@ constexpr int kBadInputStatus = 2;
 constexpr std::string_view kWordSeparators = " \t";
 // program, "/s", sender, "/r", receiving number, "/t"
 constexpr size_t kArgumentsBeforeWords = 6;
-
-// The value of one hexadecimal digit; -1 for any other character.
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Decodes one argument; the reason names it when it is malformed. A NUL
 // byte is refused: no gateway can pass one on a command line, and the
@@ -38,25 +31,6 @@ bool DecodeArgument(std::string_view name, std::string_view value, std::string* 
 }
 
 }  // namespace
-
-bool UrlDecode(std::string_view text, std::string* decoded) {
-  decoded->clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      *decoded += ' ';
-    } else if (text[i] != '%') {
-      *decoded += text[i];
-    } else {
-      if (i + 2 >= text.size()) return false;
-      const int high = HexDigit(text[i + 1]);
-      const int low = HexDigit(text[i + 2]);
-      if (high < 0 || low < 0) return false;
-      *decoded += static_cast<char>(high * 16 + low);
-      i += 2;
-    }
-  }
-  return true;
-}
 
 std::vector<std::string> SplitWords(std::string_view text) {
   std::vector<std::string> words;

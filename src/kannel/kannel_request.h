@@ -18,11 +18,6 @@ constexpr char kExecUsage[] =
     "usage: morvane-kannel SENDER RECEIVER TEXT\n"
     "  the three values URL-encoded, as the gateway's escapes \"%p\" \"%P\" \"%a\" give them";
 
-// Decodes '+' into a blank and %XX (two hexadecimal digits, any case) into
-// its byte. False, with *decoded unspecified, for a '%' not followed by two
-// hexadecimal digits.
-bool UrlDecode(std::string_view text, std::string* decoded);
-
 // The words of a message: the runs of characters between blanks and tabs,
 // as the original gateway puts them on the processor's command line.
 std::vector<std::string> SplitWords(std::string_view text);

@@ -1,9 +1,9 @@
 #include "smsc/fake_smsc.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
+#include "common/text.h"
 #include "platform/clock.h"
 
 namespace smsc {
@@ -32,7 +32,6 @@ constexpr char32_t kHighSurrogateFirst = 0xD800;
 constexpr char32_t kLowSurrogateFirst = 0xDC00;
 constexpr char32_t kSurrogateEnd = 0xE000;
 constexpr char32_t kFirstSupplementary = 0x10000;
-constexpr char32_t kLastCodePoint = 0x10FFFF;
 
 // --- URL encoding --------------------------------------------------------
 
@@ -52,33 +51,6 @@ std::string UrlEncode(std::string_view bytes) {
     }
   }
   return encoded;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// '+' is a blank, %XX a byte; false for a '%' without two hex digits.
-bool UrlDecode(std::string_view text, std::string* bytes) {
-  bytes->clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      bytes->push_back(' ');
-    } else if (text[i] != '%') {
-      bytes->push_back(text[i]);
-    } else {
-      if (i + 2 >= text.size()) return false;
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
-      if (high < 0 || low < 0) return false;
-      bytes->push_back(static_cast<char>(high * 16 + low));
-      i += 2;
-    }
-  }
-  return true;
 }
 
 // --- UTF-8 and UTF-16 ----------------------------------------------------
@@ -103,40 +75,11 @@ void AppendUtf8(char32_t code_point, std::string* out) {
 
 // The code point starting at text[*at], advancing *at past it; U+FFFD for
 // a byte that starts no valid sequence (and *at moves by that one byte).
-char32_t NextUtf8(std::string_view text, size_t* at) {
-  const auto lead = static_cast<unsigned char>(text[*at]);
-  size_t length = 0;
+char32_t NextUtf8OrReplacement(std::string_view text, size_t* at) {
   char32_t code_point = 0;
-  if (lead < 0x80) {
-    length = 1, code_point = lead;
-  } else if (lead >= 0xC2 && lead < 0xE0) {
-    length = 2, code_point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead < 0xF0) {
-    length = 3, code_point = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead < 0xF5) {
-    length = 4, code_point = lead & 0x07;
-  }
-  if (length == 0 || *at + length > text.size()) {
-    ++*at;
-    return kReplacement;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[*at + i]);
-    if ((next & 0xC0) != 0x80) {
-      ++*at;
-      return kReplacement;
-    }
-    code_point = (code_point << 6) | (next & 0x3F);
-  }
-  constexpr std::array<char32_t, 5> kSmallest = {0, 0, 0x80, 0x800, kFirstSupplementary};
-  const bool overlong = code_point < kSmallest[length];
-  const bool surrogate = code_point >= kHighSurrogateFirst && code_point < kSurrogateEnd;
-  if (overlong || surrogate || code_point > kLastCodePoint) {
-    ++*at;
-    return kReplacement;
-  }
-  *at += length;
-  return code_point;
+  if (NextUtf8(text, at, &code_point)) return code_point;
+  ++*at;
+  return kReplacement;
 }
 
 void AppendUtf16Unit(char32_t unit, std::string* out) {
@@ -147,7 +90,7 @@ void AppendUtf16Unit(char32_t unit, std::string* out) {
 std::string Utf8ToUtf16Be(std::string_view text) {
   std::string out;
   for (size_t at = 0; at < text.size();) {
-    const char32_t code_point = NextUtf8(text, &at);
+    const char32_t code_point = NextUtf8OrReplacement(text, &at);
     if (code_point < kFirstSupplementary) {
       AppendUtf16Unit(code_point, &out);
     } else {
