@@ -40,7 +40,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kRunTimeoutMs = 600000;  // the O(N^2) walk of 10,000 is slow
 constexpr uint32_t kGatewayStartMs = 5000;
@@ -56,17 +55,6 @@ struct Options {
   std::string out;
 };
 
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const size_t mid = values.size() / 2;
-  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // One started program, waited for with its output captured; the seconds it
 // took, or nullopt when it did not end well.
 std::optional<double> TimeRun(const std::vector<std::string>& argv,
@@ -74,7 +62,7 @@ std::optional<double> TimeRun(const std::vector<std::string>& argv,
   const Clock::time_point start = Clock::now();
   platform::Child child = platform::Child::Start(argv, env, /*capture_output=*/true);
   if (!child.started() || !child.Wait(kRunTimeoutMs)) return std::nullopt;
-  const double seconds = Seconds(start);
+  const double seconds = SecondsSince(start);
   if (child.exit_code() != 0) return std::nullopt;
   if (output != nullptr) *output = child.output();
   return seconds;
@@ -144,12 +132,6 @@ struct Row {
   std::string target;
   std::string met;
 };
-
-std::string Fixed(double value, int digits) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", digits, value);
-  return text;
-}
 
 std::string Met(bool met) { return met ? "yes" : "**no**"; }
 
@@ -320,7 +302,7 @@ class Bench {
         return std::nullopt;
       }
     }
-    return Seconds(start);
+    return SecondsSince(start);
   }
 
   // An operator's post: administrator mode, so all `n` members get it and

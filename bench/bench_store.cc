@@ -1,5 +1,6 @@
 #include "bench_store.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "store/group_store.h"
@@ -41,4 +42,21 @@ bool MakeBenchGroup(const std::string& group, const char* membership, const std:
     if (!insert.BindAll({phone, name, date}) || !insert.StepDone()) return false;
   }
   return transaction.Commit();
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+std::string Fixed(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return text;
 }

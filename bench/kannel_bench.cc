@@ -44,8 +44,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr char kOwner[] = "+15550000001";
 constexpr char kOwnerPassword[] = "bench-pw";
 constexpr char kReceive[] = "4000";
@@ -62,21 +60,6 @@ constexpr uint32_t kAnswerTimeoutSeconds = 60;
 constexpr uint32_t kHelpDelayMs = 100;
 // The floor's target: a post makes at least this share of its rate.
 constexpr double kTargetRatio = 0.8;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-std::string Fixed(double value, int digits) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", digits, value);
-  return text;
-}
 
 bool Fail(const std::string& why) {
   std::fprintf(stderr, "kannel_bench: %s\n", why.c_str());
