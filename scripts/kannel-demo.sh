@@ -59,13 +59,16 @@ trap stop_everything EXIT
 prefix=$work/prefix home=$work/home conf=$work/kannel.conf
 quietly cmake --install "$build" --prefix "$prefix"
 
-# Ports of 127.0.0.1 that nothing listens on, each a different one.
+# Ports of 127.0.0.1 that nothing listens on, each a different one, below
+# the system's ephemeral range (32768 and up on Linux), where the ports of
+# other programs' connections and of free-port listeners come from: one of
+# them could take a port between this look and the boxes' bind.
 listening() { (: <"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 taken=" "
 pick_port() {
   local port
   while :; do
-    port=$((20000 + RANDOM % 40000))
+    port=$((20000 + RANDOM % 12000))
     if [[ "$taken" != *" $port "* ]] && ! listening "$port"; then break; fi
   done
   taken+="$port "
