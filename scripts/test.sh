@@ -23,8 +23,9 @@ stage_done() {
   echo "== $1: $((SECONDS - started)) s"
 }
 
+# The first stage builds what a user gets with -DCMAKE_BUILD_TYPE=Release.
 stage "build and run the tests"
-bash scripts/build.sh -DMORVANE_TESTS=ON -DMORVANE_WERROR=ON
+bash scripts/build.sh -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON -DMORVANE_WERROR=ON
 (cd build && ctest --output-on-failure -j"$jobs" -LE fuzz)
 stage_done "tests"
 
@@ -66,7 +67,7 @@ if [ -d tests/fuzz ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DMORVANE_FUZZ=ON -DMORVANE_WERROR=ON
   cmake --build build-fuzz -j"$jobs" --target fuzz_targets
-  (cd build-fuzz && ctest --output-on-failure -L fuzz)
+  (cd build-fuzz && ctest --output-on-failure -j"$jobs" -L fuzz)
   stage_done "fuzz targets"
 fi
 stage "the Windows build, tested under Wine"
