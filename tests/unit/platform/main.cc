@@ -1,43 +1,157 @@
-// main() of platform_tests: a hidden switch as the first argument runs a
-// child mode (see child_mode.h); anything else runs the tests.
+// main() of platform_tests and the tests that need other processes: a switch as
+// the first argument runs this program as one of the children below, which
+// report what they received (on Windows through one quoted command line).
 #include <gtest/gtest.h>
 
-#include <map>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/process.h"
-#include "unit/platform/child_mode.h"
+#include "platform/profile.h"
+#include "support/temp_dir.h"
 
-namespace child_mode {
+namespace platform {
 namespace {
 
-std::map<std::string, ChildMain, std::less<>>& Modes() {
-  static std::map<std::string, ChildMain, std::less<>> modes;
-  return modes;
+using namespace std::literals;
+using Args = std::vector<std::string>;
+
+constexpr uint32_t kChildWaitMs = 60000;
+constexpr char kVariable[] = "MORVANE_PROCESS_TEST";
+constexpr int kWriters = 20;
+constexpr int kRounds = 5;
+
+int Print(std::string_view text) { return std::fwrite(text.data(), 1, text.size(), stdout), 0; }
+
+// Each argument as "<length>:<bytes>\n", so that empty ones and blanks show.
+std::string Listed(const Args& args) {
+  std::string lines;
+  for (const std::string& arg : args) lines += std::to_string(arg.size()) + ":" + arg + "\n";
+  return lines;
+}
+
+std::string LogLine(const std::string& key) { return "[" + key + std::string(90, '.') + "]\r\n"; }
+
+// Waits for the file "start", then writes its key and logs it kRounds times.
+int ProfileWriter(const Args& args) {
+  for (int ms = 0; ms < 60000 && !PathExists(args.at(0) + "start"); ++ms) SleepMs(1);
+  for (int round = 1; round <= kRounds; ++round) {
+    if (!ProfileWriteString(args[0] + "group.ini", "Members", args.at(1), std::to_string(round)))
+      return 1;
+    if (!AppendToFile(args[0] + "log", LogLine(args[1]), nullptr)) return 1;
+  }
+  return 0;
+}
+
+const std::pair<std::string_view, int (*)(const Args&)> kChildren[] = {
+    {"--print-args",  // and what it sees of kVariable: "=value" or "-"
+     [](const Args& args) {
+       std::string value;
+       return Print(Listed(args) + (GetEnv(kVariable, &value) ? "=" + value : "-"));
+     }},
+    // The input is read as a C stream, which on Windows turns CR LF into LF.
+    {"--echo-input",
+     [](const Args&) {
+       char chunk[4096];
+       for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) Print({chunk, got});
+       return 0;
+     }},
+    {"--exit-after", [](const Args& a) { return SleepMs(std::stoi(a.at(1))), std::stoi(a[0]); }},
+    {"--profile-writer", &ProfileWriter},
+};
+
+Args Command(std::string_view mode, Args args = {}) {
+  args.insert(args.begin(), {ProgramPath(), std::string(mode)});
+  return args;
+}
+
+std::string RunChild(std::string_view mode, const Args& args, const EnvChanges& env = {},
+                     const std::optional<std::string>& input = std::nullopt) {
+  Child child = Child::Start(Command(mode, args), env, /*capture_output=*/true, input);
+  if (!child.started() || !child.Wait(kChildWaitMs) || child.exit_code() != 0) return "<failed>";
+  return child.output();
+}
+
+// Each argument arrives exactly (on Windows the quoting must undo itself in
+// the child's C runtime), and so does each byte of more input and output
+// than a pipe holds, and the environment.
+TEST(ChildProcess, ArgumentsBytesAndEnvironmentArriveExactly) {
+  const Args groups[] = {
+      {"plain", "two words", "", "tab\there", "end"},
+      {"\"", "quote\"inside", "\"both ends\"", "''"},
+      {"back\\slash", "trail\\", "trail\\\\", "\\\"", "a\\\\\"b c", "\\\\server\\share\\"},
+      {"", ""},
+      {"/s", "+15550001111", "/t", "@Friends", "50%", "^caret", "a&b|c<d>e"},
+      {"caf\xC3\xA9", "\xE2\x82\xAC"},
+  };
+  for (const Args& args : groups) EXPECT_EQ(RunChild("--print-args", args), Listed(args) + "-");
+  const std::string input = std::string(300000, 'f') + "\nline two\n\0binary\xFF"s;
+  EXPECT_EQ(RunChild("--echo-input", {}, {}, input), input);
+  // The environment is inherited; the changes of one child are its own.
+  ASSERT_TRUE(SetEnv(kVariable, "inherited"));
+  EXPECT_EQ(RunChild("--print-args", {}), "=inherited");
+  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, "x y"}, {"MORVANE_OTHER", ""}}), "=x y");
+  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, ""}}), "=");
+  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, std::nullopt}}), "-");
+  std::string value;
+  EXPECT_TRUE(GetEnv(kVariable, &value) && value == "inherited") << value;
+  ASSERT_TRUE(UnsetEnv(kVariable));
+  EXPECT_FALSE(GetEnv(kVariable, &value));
+  EXPECT_EQ(RunChild("--print-args", {}), "-");
+}
+
+TEST(ChildProcess, ExitCodeWaitLimitKillAndMissingProgram) {
+  Child done = Child::Start(Command("--exit-after", {"255", "0"}));
+  EXPECT_TRUE(done.Wait(kChildWaitMs) && done.exited() && !done.killed_by_signal());
+  EXPECT_EQ(done.exit_code(), 255);
+  Child child = Child::Start(Command("--exit-after", {"0", "120000"}));
+  ASSERT_TRUE(child.started());
+  EXPECT_FALSE(child.Wait(0) || child.exited());
+  child.Kill();
+  EXPECT_TRUE(child.exited() && child.killed_by_signal());
+  EXPECT_TRUE(child.Wait(0));
+  const std::string suffix(ExecutableSuffix());
+  EXPECT_EQ(ProgramFolder() + "platform_tests" + suffix, ProgramPath());
+  EXPECT_FALSE(Child::Start({ProgramFolder() + "no-such-program" + suffix}).started());
+  EXPECT_FALSE(Child::Start({}).started());
+}
+
+// 20 processes started together write their own keys and append their log
+// lines: every key keeps its last value and every line arrives whole.
+TEST(ProfileConcurrency, ProcessesStartedTogetherKeepEveryKeyAndLine) {
+  TempDir temp;
+  ASSERT_FALSE(temp.path().empty());
+  std::vector<Child> children;
+  for (int i = 0; i < kWriters; ++i) {
+    children.push_back(
+        Child::Start(Command("--profile-writer", {temp.path(), "m" + std::to_string(i + 10)})));
+  }
+  ASSERT_TRUE(AppendToFile(temp.path() + "start", "", nullptr));
+  for (Child& child : children) EXPECT_TRUE(child.Wait(kChildWaitMs) && child.exit_code() == 0);
+  std::string log;
+  ASSERT_TRUE(ReadWholeFile(temp.path() + "log", &log));
+  size_t whole = 0;
+  for (int i = 0; i < kWriters; ++i) {
+    const std::string key = "m" + std::to_string(i + 10), line = LogLine(key);
+    EXPECT_EQ(ProfileReadString(temp.path() + "group.ini", "Members", key, "", 9),
+              std::to_string(kRounds));
+    for (size_t at = 0; (at = log.find(line, at)) != std::string::npos; ++at) whole += line.size();
+  }
+  EXPECT_EQ(whole, log.size());  // nothing but whole lines
+  EXPECT_EQ(log.size(), kWriters * kRounds * LogLine("m10").size());
 }
 
 }  // namespace
-
-bool Register(std::string_view flag, ChildMain main) {
-  return Modes().emplace(std::string(flag), main).second;
-}
-
-ChildMain Find(std::string_view flag) {
-  const auto found = Modes().find(flag);
-  return found == Modes().end() ? nullptr : found->second;
-}
-
-std::vector<std::string> Command(std::string_view flag,
-                                 const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {platform::ProgramPath(), std::string(flag)};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
-}
-
-}  // namespace child_mode
+}  // namespace platform
 
 int main(int argc, char** argv) {
-  if (argc >= 2) {
-    if (child_mode::ChildMain run = child_mode::Find(argv[1])) {
+  for (const auto& [mode, run] : platform::kChildren) {
+    if (argc >= 2 && argv[1] == mode) {
+      platform::UseBinaryStandardOutput();
       return run(std::vector<std::string>(argv + 2, argv + argc));
     }
   }
