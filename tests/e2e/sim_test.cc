@@ -454,19 +454,19 @@ TEST_F(SimTest, ReceiveHandsTheMessageToMorvaneAndServesItsReply) {
   const std::string number = "+15557654321";
   InitOnFreePort({"--number", number});
   SimOk({"user", "add", kOwner, kOwnerPassword});
-  EXPECT_TRUE(HasLinesInOrder(SimOk({"receive", kOwner, "CREATE", "Friends"}),
-                              {Shown(number, kOwner, "CREATE Friends"),
-                               Shown(kOwner, number, "Group Friends created.")}));
+  EXPECT_TRUE(HasLinesInOrder(
+      SimOk({"receive", kOwner, "CREATE", "Friends"}),
+      {Shown(number, kOwner, "CREATE Friends"), Shown(kOwner, number, "Group Friends created.")}));
   EXPECT_TRUE(HasLinesInOrder(SimOk({"receive", kAnn, "JOIN", "Friends", "Ann"}),
                               {Shown(number, kAnn, "JOIN Friends Ann"),
                                Shown(kAnn, number, "You have joined the group Friends.")}));
   // A reply on standard output is shown and logged without an account.
-  EXPECT_TRUE(HasLinesInOrder(SimOk({"receive", kAnn, "HELP"}),
-                              {Shown(number, kAnn, "HELP"),
-                               Shown(kAnn, number, "Help is not yet available.")}));
-  EXPECT_TRUE(HasLinesInOrder(SimOk({"receive", "--to", "4000", kAnn, "TEST", "me"}),
-                              {Shown("4000", kAnn, "TEST me"),
-                               Shown(kAnn, "4000", "Why are you trying to test me?")}));
+  EXPECT_TRUE(HasLinesInOrder(
+      SimOk({"receive", kAnn, "HELP"}),
+      {Shown(number, kAnn, "HELP"), Shown(kAnn, number, "Help is not yet available.")}));
+  EXPECT_TRUE(HasLinesInOrder(
+      SimOk({"receive", "--to", "4000", kAnn, "TEST", "me"}),
+      {Shown("4000", kAnn, "TEST me"), Shown(kAnn, "4000", "Why are you trying to test me?")}));
   EXPECT_EQ(Sim({"receive", kAnn}).exit_code, 2);
   // Each reply went through the gateway once, under the owner's account.
   ASSERT_EQ(LogLines().size(), 4u);
@@ -484,12 +484,12 @@ TEST_F(SimTest, ChatPlaysAScriptOrStandardInput) {
   InitOnFreePort();
   SimOk({"user", "add", kOwner, kOwnerPassword});
   const std::string script = home_.path() + "script.txt";
-  ASSERT_TRUE(platform::AppendToFile(
-      script,
-      std::string("# the owner starts a group\n\n") + kOwner + " CREATE Friends\r\n" + kAnn +
-          " JOIN Friends Ann\n   \n" + kBob + "  JOIN  Friends Bob\n#" + kBob +
-          " @Friends skipped\n" + kAnn + " @Friends hello all",
-      nullptr));
+  ASSERT_TRUE(platform::AppendToFile(script,
+                                     std::string("# the owner starts a group\n\n") + kOwner +
+                                         " CREATE Friends\r\n" + kAnn + " JOIN Friends Ann\n   \n" +
+                                         kBob + "  JOIN  Friends Bob\n#" + kBob +
+                                         " @Friends skipped\n" + kAnn + " @Friends hello all",
+                                     nullptr));
   const RunResult run = Sim({"chat", "--script", script}, std::nullopt, kLongRunMs);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 0);
@@ -567,7 +567,8 @@ TEST_F(SimTest, DemoPlaysTheWholeStoryAndCleansUpOnRequest) {
       run.output,
       {Shown(kOwner, g, "Group Friends created."), Shown(kOwner, g, "@Friends:Ann hello everyone"),
        Shown(kBob, g, "@Friends:Ann hello everyone"),
-       Shown(kAnn, g, "@Friends:Bob (private) see you at 8"), Shown(kOwner, g, "Reply 'YES Friends "),
+       Shown(kAnn, g, "@Friends:Bob (private) see you at 8"),
+       Shown(kOwner, g, "Reply 'YES Friends "),
        Shown(kBob, g, "Message forwarded to group Friends administrator"),
        Shown(g, kOwner, "YES Friends "), Shown(kAnn, g, "@Friends:Bob lunch at noon?"),
        Shown(kBob, g, "@Friends:Bob lunch at noon?"),
