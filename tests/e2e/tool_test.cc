@@ -152,8 +152,8 @@ class SandboxTest : public ::testing::Test {
     SetStoreBase(StoreBase::kProgramData);
     MakeGroup("Club", kAnn, "Ann");
     MakeGroup("Bystander", kBee, "Bee");
-    ASSERT_NE(QueueTransaction("Bystander", "4000", kBee, "Bee", "/s x /t JOIN Bystander Bee", 1),
-              0u);
+    ASSERT_NE(
+        QueueTransaction("Bystander", "4000", kBee, "Bee", "/s x /t JOIN Bystander Bee", true), 0u);
   }
 
   static bool Account(const std::string& home, const char* name) {
