@@ -1,579 +1,908 @@
-// End-to-end runs of morvanectl (and, for POST and JOIN, morvane) in a
-// temporary gateway data directory, against a fake gateway on 127.0.0.1.
+// morvanectl end to end, and hostile input through it and morvane: huge and
+// many arguments, every byte in names, numbers and texts (many bytes to a run:
+// one run per class of byte that the checks of names and numbers tell apart),
+// printf conversions and SQL in every field, names like paths, broken store
+// files (the tests run as root, whom permission bits do not stop), a hostile
+// environment. Every run must end by itself with status 0 (the tool's also
+// -1) and leave the bystander group and everything outside the store byte for
+// byte; the data directory lies three folders deep in a sandbox, all of
+// which is compared, so a path that escaped the store would show.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
-#include <optional>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/limits.h"
+#include "common/text.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "processor/vocabulary.h"
 #include "store/group_store.h"
 #include "store/member_db.h"
+#include "store/trans_db.h"
 #include "support/fake_gateway.h"
 #include "support/morvane_harness.h"
 #include "support/platform_checks.h"
+#include "support/store_rows.h"
 #include "support/temp_dir.h"
 #include "userdir/pendrel.h"
 
 namespace {
 
-constexpr char kOwner[] = "+15550001111";
-constexpr char kPassword[] = "owner-secret";
-constexpr char kBob[] = "+15550002222";
-constexpr char kCarol[] = "+15550003333";
+namespace fs = std::filesystem;
+using ::testing::Contains;
+using ::testing::Pair;
+
+constexpr char kOwner[] = "+15550000001";    // account; owns Club and Bystander
+constexpr char kAnn[] = "+15550000002";      // member of Club
+constexpr char kCreator[] = "+15550000003";  // account; creates groups
+constexpr char kStranger[] = "+15550000004";
+constexpr char kBee[] = "+15550000005";  // member of Bystander only
+constexpr char kBob[] = "+15550000006";
+constexpr char kCarol[] = "+15550000007";
 constexpr char kGatewayNumber[] = "+15550009999";
-// -1 as the operating system reports it.
-constexpr int kFailureExit = 255;
+constexpr int kToolFail = 255;  // -1 as the operating system reports it
+constexpr size_t kHuge = 100000;
+constexpr char kHelp[] = "Help is not yet available.";
+constexpr char kInvalidRequest[] =
+    "Invalid Request. To send to a group, start your text with @GroupName. To stop all texts, "
+    "reply STOP. For further assistance, reply HELP.";
 
-constexpr char kUsage[] = "Usage:\r\n";
-constexpr char kAdminUsage[] =
-    " ADMIN GroupName [ ADMIN / AUTH / PROP / ADD / REMOVE / LIST / BLOCK / "
-    "UNBLOCK / POST ]\r\n";
-constexpr char kCreateUsage[] =
-    " CREATE GroupName OwnerPhoneNumber [ PUBLIC / PRIVATE ] [ MOD / UNMOD / "
-    "BROADCAST ] [ NOTIFY / NONOTIFY ]\r\n";
+std::string JoinOk(const std::string& g) {
+  return "You have joined the group " + g + ".  To leave the group, reply with 'LEAVE " + g +
+         "'.  To send to the group, reply and start text with @" + g;
+}
+std::string CreateOk(const std::string& g) {
+  return "Group " + g + " created.  Membership availability is Public.  Message posting is " +
+         "Unmoderated.  Use 'ADMIN " + g + "' command to administer.";
+}
+std::string CreateBad(const std::string& g) {
+  return "Error creating group " + g + ".  Name may contain invalid characters.";
+}
+std::string Exists(const std::string& g) {
+  return "Group " + g + " already exists.  To join group, use 'JOIN " + g +
+         " YourName'.  To admin group, use 'ADMIN " + g + "'.";
+}
+std::string NotExist(const std::string& g) {
+  return "Cannot join group " + g + ", it does not exist.";
+}
+std::string NotJoined(const std::string& g) { return "You are not joined to group " + g + "."; }
+std::string Left(const std::string& g) { return "You have not joined the group " + g; }
+std::string ToolOk(const std::string& g) {
+  return "OK -- Group " + g + " created.\r\nGroup Attributes:  Public  Unmoderated  NoNotify\r\n";
+}
+std::string ToolBad(const std::string& g) { return "ERROR:  Invalid group name " + g + "\r\n"; }
+std::string ToolNone(const std::string& g) { return "ERROR:  Group " + g + " does not exist\r\n"; }
 
-class ToolTest : public ::testing::Test {
+// A byte no group name can hold: a path separator, and on Windows also what
+// no file name there holds (control characters, " * : < > ? |) and a byte
+// above 0x7F, which is no UTF-8 text on its own.
+bool Refused(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return c == '/' || c == '\\' ||
+         (OnWindows() &&
+          (byte < 0x20 || byte > 0x7F || std::string("\"*:<>?|").find(c) != std::string::npos));
+}
+
+std::string EveryByte() {
+  std::string bytes;
+  for (int b = 1; b <= 255; ++b) bytes.push_back(static_cast<char>(b));
+  return bytes;
+}
+
+// Random bytes, the same on every run.
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// Arguments for a failure message, cut and escaped.
+std::string Describe(std::vector<std::string> args) {
+  args.resize(std::min<size_t>(args.size(), 8));
+  for (std::string& arg : args) arg = CutTo(arg, 40);
+  return ::testing::PrintToString(args);
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  return static_cast<bool>(file << bytes);
+}
+
+// Every path under `root` but the subtree `skip`, with its contents and
+// modification time ("<folder>" for a folder).
+std::map<std::string, std::string> Tree(const std::string& root, const std::string& skip = "") {
+  std::map<std::string, std::string> tree;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string relative = fs::relative(it->path(), root).generic_string();
+    if (relative == skip) {
+      it.disable_recursion_pending();
+    } else if (it->is_directory(error)) {
+      tree[relative] = "<folder>";
+    } else {
+      std::ifstream file(it->path(), std::ios::binary);
+      tree[relative] = std::string(std::istreambuf_iterator<char>(file), {}) + "|" +
+                       std::to_string(it->last_write_time(error).time_since_epoch().count());
+    }
+  }
+  return tree;
+}
+
+class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(home_.path().empty());
-    ASSERT_TRUE(home_.AddAccount(kOwner, kPassword));
+    ASSERT_FALSE(sandbox_.path().empty());
+    fs::create_directories(home_);
+    ASSERT_TRUE(WriteBytes(sandbox_.path() + "outer/inner/decoy.txt", "decoy"));
+    ASSERT_TRUE(gateway_.WriteHollinIni(home_));
+    ASSERT_TRUE(platform::ProfileWriteString(home_ + "HOLLIN.INI", "HOLLIN", "ReceiveSMSCommand1",
+                                             std::string("morvane\t/s\t%s\t") + kGatewayNumber));
+    ASSERT_TRUE(Account(home_, kOwner) && Account(home_, kCreator));
+    SetStoreBase(StoreBase::kProgramData);
+    MakeGroup("Club", kAnn, "Ann");
+    MakeGroup("Bystander", kBee, "Bee");
+    ASSERT_NE(
+        QueueTransaction("Bystander", "4000", kBee, "Bee", "/s x /t JOIN Bystander Bee", true), 0u);
   }
 
-  RunResult Tool(const std::vector<std::string>& args) {
-    const RunResult run = home_.RunTool(args);
-    EXPECT_TRUE(run.finished);
+  static bool Account(const std::string& home, const char* name) {
+    return platform::ProfileWriteString(home + kUsersFileName, kUsersSection, name, "pw");
+  }
+
+  // A public, unmoderated group owned by kOwner with one more member.
+  void MakeGroup(const std::string& group, const std::string& phone, const std::string& name) {
+    std::string folder;
+    ASSERT_TRUE(GroupFolderPath("", &folder) && GroupFolderPath(group, &folder));
+    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kMembershipTypeKey, kPublicValue));
+    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kPostTypeKey, kUnmoderatedValue));
+    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kOwnerKey, kOwner));
+    ASSERT_TRUE(WriteGroupValue(group, kAdminSection, kOwner, kAdminValue));
+    ASSERT_TRUE(AddMember(group, kOwner, "Admin") && AddMember(group, phone, name));
+  }
+
+  std::string Groups() const { return home_ + "Groups/"; }
+  std::string Ini(const std::string& group) const {
+    std::string text;
+    platform::ReadWholeFile(Groups() + group + "/GROUP.INI", &text);
+    return text;
+  }
+
+  // Runs `program` against the data directory (TessaryAdmin removed, `env`
+  // on top) and checks what every run must keep to.
+  RunResult Run(const std::string& program, const std::vector<std::string>& args,
+                const platform::EnvChanges& env = {}) {
+    const auto outside = Tree(sandbox_.path(), "outer/inner/home/Groups");
+    const auto bystander = Tree(Groups() + "Bystander");
+    platform::EnvChanges changes = {{kDataHomeVariable, home_}, {"TessaryAdmin", std::nullopt}};
+    for (const auto& change : env) {
+      std::erase_if(changes, [&](const auto& entry) { return entry.first == change.first; });
+      changes.push_back(change);
+    }
+    const RunResult run = RunProgram(program, args, changes);
+    const std::string what = Describe(args);
+    EXPECT_TRUE(run.finished) << "killed or hung: " << what;
+    EXPECT_TRUE(run.exit_code == 0 ||
+                (program == MorvanectlProgram() && run.exit_code == kToolFail))
+        << "exit " << run.exit_code << ": " << what;
+    EXPECT_TRUE(Tree(sandbox_.path(), "outer/inner/home/Groups") == outside)
+        << "touched outside the store: " << what;
+    EXPECT_TRUE(Tree(Groups() + "Bystander") == bystander) << "changed the bystander: " << what;
     return run;
   }
 
-  // Runs the tool and expects a normal ending with exactly `output`.
-  void ExpectTool(const std::vector<std::string>& args, const std::string& output) {
-    const RunResult run = Tool(args);
-    EXPECT_EQ(run.exit_code, 0) << args.back();
-    EXPECT_EQ(run.output, output) << args.back();
+  // morvane with a message from `sender`; its standard output. The sender's
+  // error count is cleared first, so that no run of failures puts it into
+  // quiet mode and withholds the replies the tests read.
+  std::string Send(const std::string& sender, const std::vector<std::string>& words,
+                   const platform::EnvChanges& env = {}, const std::string& program = "") {
+    if (IsSafeProfileKey(sender)) {
+      platform::ProfileDeleteKey(Groups() + "ERRORCTR.INI", "Errors", sender);
+    }
+    std::vector<std::string> args = {"/s", sender, "/r", "4000", "/t"};
+    args.insert(args.end(), words.begin(), words.end());
+    return Run(program.empty() ? MorvaneProgram() : program, args, env).output;
+  }
+  std::string Tool(const std::vector<std::string>& args, const platform::EnvChanges& env = {}) {
+    return Run(MorvanectlProgram(), args, env).output;
+  }
+  // Runs one after the other (tool runs without a sender); their outputs
+  // joined by '|'.
+  using Runs = std::vector<std::pair<std::string, std::vector<std::string>>>;
+  std::string Outputs(const Runs& runs, const platform::EnvChanges& env = {}) {
+    std::string outputs;
+    for (const auto& [sender, words] : runs) {
+      outputs += (&words == &runs[0].second ? "" : "|") +
+                 (sender.empty() ? Tool(words, env) : Send(sender, words, env));
+    }
+    return outputs;
   }
 
-  void CreateFriends() {
-    ExpectTool({"CREATE", "Friends", kOwner},
-               "OK -- Group Friends created.\r\n"
-               "Group Attributes:  Public  Unmoderated  NoNotify\r\n");
-  }
-
-  // Friends with the owner, Bob and Carol.
-  void CreateFriendsWithMembers() {
-    CreateFriends();
-    ExpectTool({"ADMIN", "Friends", "ADD", kBob, "Bob"}, "OK\r\n");
-    ExpectTool({"ADMIN", "Friends", "ADD", kCarol, "Carol"}, "OK\r\n");
-  }
-
-  std::string GroupIni(const std::string& group) const {
-    return home_.ReadFile("Groups/" + group + "/GROUP.INI");
-  }
-
-  // Usage lines name the program as it was started.
-  static std::string UsageLine(const char* line) { return "  " + MorvanectlProgram() + line; }
-
-  MorvaneHome home_;
-};
-
-// --- Usage ----------------------------------------------------------------
-
-class ToolUsageTest : public ToolTest,
-                      public ::testing::WithParamInterface<std::vector<std::string>> {};
-
-TEST_P(ToolUsageTest, FewerThanThreeArgumentsPrintBothUsageLines) {
-  const RunResult run = Tool(GetParam());
-  EXPECT_EQ(run.exit_code, kFailureExit);
-  EXPECT_EQ(run.output, kUsage + UsageLine(kAdminUsage) + UsageLine(kCreateUsage));
-  // The store root is made only after the argument check.
-  EXPECT_FALSE(home_.Exists("Groups"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Arguments, ToolUsageTest,
-                         ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"ADMIN"},
-                                           std::vector<std::string>{"ADMIN", "Friends"},
-                                           std::vector<std::string>{"CREATE", "Friends"}));
-
-TEST_F(ToolTest, UnknownFirstWordPrintsTheAdminUsage) {
-  for (const char* word : {"DELETE", "CREAT", "ADM", ""}) {
-    const RunResult run = Tool({word, "Friends", "LIST"});
-    EXPECT_EQ(run.exit_code, kFailureExit) << word;
-    EXPECT_EQ(run.output, kUsage + UsageLine(kAdminUsage)) << word;
-  }
-  EXPECT_TRUE(home_.Exists("Groups"));
-}
-
-TEST_F(ToolTest, FirstWordIsMatchedAsAPrefixInAnyCase) {
-  ExpectTool({"createGroup", "Friends", kOwner},
-             "OK -- Group Friends created.\r\n"
-             "Group Attributes:  Public  Unmoderated  NoNotify\r\n");
-  ExpectTool({"Administer", "Friends", "LIST"}, std::string(kOwner) + "\r\n");
-}
-
-TEST_F(ToolTest, UnknownSubcommandPrintsTheAdminUsage) {
-  CreateFriends();
-  for (const char* word : {"SHOW", "NEWOWNER", "", "ADMI", "LIS"}) {
-    const RunResult run = Tool({"ADMIN", "Friends", word});
-    EXPECT_EQ(run.exit_code, kFailureExit) << word;
-    EXPECT_EQ(run.output, kUsage + UsageLine(kAdminUsage)) << word;
-  }
-}
-
-TEST_F(ToolTest, UnknownListActionPrintsTheListsHelp) {
-  CreateFriends();
-  struct Case {
-    const char* list;
-    const char* action;
-    std::string output;
-  };
-  const std::string admin_help =
-      "List, add or remove users with ADMIN rights in this group.\r\n\r\n" + std::string(kUsage) +
-      UsageLine(" ADMIN GroupName ADMIN [ LIST / ADD number / REMOVE number ]\r\n");
-  const std::string auth_help =
-      "List, add or remove users with AuthUser rights in this group (rights to "
-      "distributed to moderated or broadcast groups).\r\n\r\n" +
-      std::string(kUsage) +
-      UsageLine(" ADMIN GroupName AUTH [ LIST / ADD number / REMOVE number ]\r\n");
-  const Case cases[] = {
-      {"ADMIN", "SHOW", admin_help}, {"ADMIN", "LISTING", admin_help}, {"ADMIN", "", admin_help},
-      {"AUTH", "SHOW", auth_help},   {"AUTH", "ADDS", auth_help},      {"auth", "", auth_help},
-  };
-  for (const Case& c : cases) {
-    const RunResult run = Tool({"ADMIN", "Friends", c.list, c.action});
-    EXPECT_EQ(run.exit_code, kFailureExit) << c.list << " " << c.action;
-    EXPECT_EQ(run.output, c.output) << c.list << " " << c.action;
-  }
-}
-
-// --- CREATE ---------------------------------------------------------------
-
-struct CreateCase {
-  std::vector<std::string> words;
-  const char* membership;
-  const char* post_type;
-  bool notify;
-};
-
-class ToolCreateTest : public ToolTest, public ::testing::WithParamInterface<CreateCase> {};
-
-TEST_P(ToolCreateTest, WritesGroupIniAndReportsTheAttributes) {
-  const CreateCase& c = GetParam();
-  std::vector<std::string> args = {"CREATE", "Friends", kOwner};
-  args.insert(args.end(), c.words.begin(), c.words.end());
-  const RunResult run = Tool(args);
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.output, std::string("OK -- Group Friends created.\r\n") +
-                            "Group Attributes:  " + c.membership + "  " + c.post_type + "  " +
-                            (c.notify ? "Notify" : "NoNotify") + "\r\n");
-  EXPECT_EQ(GroupIni("Friends"), std::string("[Group]\r\nMembershipType=") + c.membership +
-                                     "\r\nPostType=" + c.post_type + "\r\n" +
-                                     (c.notify ? "Notify=Yes\r\n" : "") + "Owner=" + kOwner +
-                                     "\r\n[Admin]\r\n" + kOwner + "=Admin\r\n");
-  // The owner is the first member, named Admin.
-  ExpectTool({"ADMIN", "Friends", "ADMIN", "LIST"}, std::string(kOwner) + " - Admin\r\n");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Properties, ToolCreateTest,
-    ::testing::Values(
-        CreateCase{{}, "Public", "Unmoderated", false},
-        CreateCase{{"PUBLIC"}, "Public", "Unmoderated", false},
-        CreateCase{{"private"}, "Private", "Unmoderated", false},
-        CreateCase{{"PRIVATE", "MOD"}, "Private", "Moderated", false},
-        CreateCase{{"Moderated"}, "Public", "Moderated", false},
-        CreateCase{{"UNMOD"}, "Public", "Unmoderated", false},
-        CreateCase{{"BROADCAST"}, "Public", "Broadcast", false},
-        CreateCase{{"bcast", "BROADCAST"}, "Public", "Broadcast", false},
-        CreateCase{{"NOTIFY"}, "Public", "Unmoderated", true},
-        CreateCase{{"NONOTIFY"}, "Public", "Unmoderated", false},
-        CreateCase{{"PRI", "BRO", "NOT"}, "Private", "Broadcast", true},
-        CreateCase{{"pub", "mod", "nonotify", "hello", ""}, "Public", "Moderated", false},
-        CreateCase{{"PUBLIC", "PUBLIC", "NOTIFY", "NOTIFY"}, "Public", "Unmoderated", true}));
-
-struct ConflictCase {
-  std::vector<std::string> words;
-  const char* line;
-};
-
-constexpr char kPublicPrivateLine[] =
-    "ERROR:  Only one of the following attributes can be applied to a group:  "
-    "PUBLIC PRIVATE\r\n";
-constexpr char kModUnmodLine[] =
-    "ERROR:  Only one of the following attributes can be applied to a group:  "
-    "MOD UNMOD BROADCAST\r\n";
-constexpr char kNotifyLine[] =
-    "ERROR:  Only one of the following attributes can be applied to a group:  "
-    "NOTIFY NONOTIFY\r\n";
-
-class ToolConflictTest : public ToolTest, public ::testing::WithParamInterface<ConflictCase> {};
-
-TEST_P(ToolConflictTest, CreateRefusesConflictingPropertiesAndWritesNothing) {
-  std::vector<std::string> args = {"CREATE", "Friends", kOwner};
-  args.insert(args.end(), GetParam().words.begin(), GetParam().words.end());
-  const RunResult run = Tool(args);
-  EXPECT_EQ(run.exit_code, kFailureExit);
-  EXPECT_EQ(run.output, GetParam().line);
-  EXPECT_FALSE(home_.Exists("Groups/Friends"));
-}
-
-TEST_P(ToolConflictTest, PropRefusesConflictingPropertiesAndEndsNormally) {
-  CreateFriends();
-  const std::string before = GroupIni("Friends");
-  std::vector<std::string> args = {"ADMIN", "Friends", "PROP"};
-  args.insert(args.end(), GetParam().words.begin(), GetParam().words.end());
-  const RunResult run = Tool(args);
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.output, GetParam().line);
-  EXPECT_EQ(GroupIni("Friends"), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Conflicts, ToolConflictTest,
-    ::testing::Values(ConflictCase{{"PUBLIC", "PRIVATE"}, kPublicPrivateLine},
-                      ConflictCase{{"PUB", "PRI", "MOD", "UNMOD", "NOTIFY", "NONOTIFY"},
-                                   kPublicPrivateLine},
-                      ConflictCase{{"MOD", "UNMOD"}, kModUnmodLine},
-                      ConflictCase{{"MODERATED", "BROADCAST"}, kModUnmodLine},
-                      ConflictCase{{"UNMOD", "BCAST", "NOTIFY", "NONOTIFY"}, kModUnmodLine},
-                      ConflictCase{{"NOTIFY", "NONOTIFY"}, kNotifyLine}));
-
-TEST_F(ToolTest, CreateRefusesCommandWordsAndUnsafeNames) {
-  for (const char* name :
-       {"Join", "delete", "ADMIN", "yes", "Stop", "../x", "a/b", "..", ".", "a\\b",
-        "ErrorCtr.ini"}) {
-    const RunResult run = Tool({"CREATE", name, kOwner});
-    EXPECT_EQ(run.exit_code, kFailureExit) << name;
-    EXPECT_EQ(run.output, "ERROR:  Invalid group name " + std::string(name) + "\r\n");
-  }
-  // Nothing was made for them, inside the store or beside it.
-  EXPECT_FALSE(home_.Exists("x"));
-  EXPECT_FALSE(home_.Exists("Groups/Join"));
-  EXPECT_FALSE(home_.Exists("Groups/GROUP.INI"));
-  EXPECT_FALSE(home_.Exists("Groups/a"));
-  EXPECT_FALSE(home_.Exists("Groups/ErrorCtr.ini"));
-}
-
-TEST_F(ToolTest, CreateRefusesAnInvalidOwnerNumber) {
-  for (const char* owner : {"555-0001", "+12345", "1234567890123456", "", "Bob"}) {
-    const RunResult run = Tool({"CREATE", "Friends", owner});
-    EXPECT_EQ(run.exit_code, kFailureExit) << owner;
-    EXPECT_EQ(run.output, "ERROR:  Owner phone number " + std::string(owner) + " is invalid\r\n");
-  }
-  EXPECT_FALSE(home_.Exists("Groups/Friends"));
-}
-
-TEST_F(ToolTest, CreateRefusesAnOwnerWithoutAnAccount) {
-  const RunResult run = Tool({"CREATE", "Friends", kBob});
-  EXPECT_EQ(run.exit_code, kFailureExit);
-  EXPECT_EQ(run.output, std::string("ERROR:  Owner phone number ") + kBob +
-                            " must be defined in the Kavrel \"SMS Users\" list\r\n");
-  EXPECT_FALSE(home_.Exists("Groups/Friends"));
-}
-
-TEST_F(ToolTest, CreateRefusesAnExistingGroupInAnyCase) {
-  CreateFriends();
-  const std::string before = GroupIni("Friends");
-  for (const char* name : {"Friends", "FRIENDS"}) {
-    // The existing group is reported before the owner is looked at.
-    const RunResult run = Tool({"CREATE", name, "not-a-number", "PRIVATE"});
-    EXPECT_EQ(run.exit_code, kFailureExit);
-    EXPECT_EQ(run.output, "ERROR:  Group " + std::string(name) + " already exists\r\n");
-  }
-  EXPECT_EQ(GroupIni("Friends"), before);
-}
-
-// --- ADMIN ----------------------------------------------------------------
-
-TEST_F(ToolTest, AdminOfAMissingGroupFails) {
-  CreateFriends();
-  for (const char* name : {"Nosuch", "../Groups/Friends", ""}) {
-    const RunResult run = Tool({"ADMIN", name, "LIST"});
-    EXPECT_EQ(run.exit_code, kFailureExit) << name;
-    EXPECT_EQ(run.output, "ERROR:  Group " + std::string(name) + " does not exist\r\n");
-  }
-}
-
-TEST_F(ToolTest, AddMemberChecksNumberAndName) {
-  CreateFriends();
-  ExpectTool({"ADMIN", "Friends", "ADD", "555-0001", "Bob"},
-             "ERROR:  Invalid number 555-0001, not added to group Friends\r\n");
-  ExpectTool({"ADMIN", "Friends", "ADD", kBob},
-             std::string("ERROR:  Invalid number ") + kBob + ", not added to group Friends\r\n");
-  // ADDRESS is ADD.
-  ExpectTool({"ADMIN", "Friends", "ADDRESS", kBob, "Bob"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "ADD", kBob, "BOB"},
-             std::string("ERROR:  User ") + kBob + " already exists in group Friends\r\n");
-  // Another name renames the member.
-  ExpectTool({"ADMIN", "Friends", "add", kBob, "Robert"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "AUTH", "ADD", "Robert"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "AUTH", "LIST"}, std::string(kBob) + " - Robert\r\n");
-}
-
-TEST_F(ToolTest, ListsMembersInCaseInsensitivePhoneOrder) {
-  CreateFriendsWithMembers();
-  {
-    // Members whose numbers hold letters can only come from the gateway;
-    // they are put into the store directly.
-    ScopedEnv kavrel_home(kDataHomeVariable, home_.path());
-    SetStoreBase(StoreBase::kPrivateData);
-    ASSERT_TRUE(AddMember("Friends", "Bob-x", "bx"));
-    ASSERT_TRUE(AddMember("Friends", "alice", "al"));
-    ASSERT_TRUE(AddMember("Friends", "5550001", "short"));
-  }
-  ExpectTool({"ADMIN", "Friends", "list"}, std::string(kOwner) + "\r\n" + kBob + "\r\n" + kCarol +
-                                               "\r\n5550001\r\nalice\r\nBob-x\r\n");
-}
-
-TEST_F(ToolTest, ListOfAGroupWithoutMembersPrintsNothing) {
-  CreateFriends();
-  ExpectTool({"ADMIN", "Friends", "REMOVE", kOwner}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "LISTING"}, "");
-}
-
-TEST_F(ToolTest, RemovesMembersByNameOrNumber) {
-  CreateFriendsWithMembers();
-  ExpectTool({"ADMIN", "Friends", "REMOVE", "bob"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "REMOVED", kCarol}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "LIST"}, std::string(kOwner) + "\r\n");
-  ExpectTool({"ADMIN", "Friends", "REMOVE", "Nobody"},
-             "ERROR:  User Nobody does not exist in group Friends\r\n");
-  ExpectTool({"ADMIN", "Friends", "REMOVE", kBob},
-             std::string("ERROR:  User ") + kBob + " does not exist in group Friends\r\n");
-  ExpectTool({"ADMIN", "Friends", "REMOVE"}, "ERROR:  User  does not exist in group Friends\r\n");
-  // Removing is no block.
-  EXPECT_EQ(GroupIni("Friends").find("[Blocked]"), std::string::npos);
-}
-
-TEST_F(ToolTest, BlockRemovesTheMemberAndUnblockLiftsTheBlock) {
-  CreateFriendsWithMembers();
-  ExpectTool({"ADMIN", "Friends", "BLOCK", "Bob"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "LIST"}, std::string(kOwner) + "\r\n" + kCarol + "\r\n");
-  EXPECT_NE(GroupIni("Friends").find("[Blocked]\r\n" + std::string(kBob) + "=Blocked\r\n"),
-            std::string::npos);
-  // Unblocking goes by number.
-  ExpectTool({"ADMIN", "Friends", "UNBLOCK", "Bob"},
-             "ERROR:  User Bob was not blocked in group Friends\r\n");
-  ExpectTool({"ADMIN", "Friends", "UNBLOCKED", kBob}, "OK\r\n");
-  EXPECT_EQ(GroupIni("Friends").find(std::string(kBob) + "=Blocked"), std::string::npos);
-  ExpectTool({"ADMIN", "Friends", "UNBLOCK", kBob},
-             std::string("ERROR:  User ") + kBob + " was not blocked in group Friends\r\n");
-  // A blocked number that is no longer a member cannot be blocked again.
-  ExpectTool({"ADMIN", "Friends", "BLOCKING", kBob},
-             std::string("ERROR:  User ") + kBob + " does not exist in group Friends\r\n");
-}
-
-TEST_F(ToolTest, UnblockAllDeletesTheBlockedSection) {
-  CreateFriendsWithMembers();
-  ExpectTool({"ADMIN", "Friends", "BLOCK", kBob}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", "BLOCK", "Carol"}, "OK\r\n");
-  ASSERT_NE(GroupIni("Friends").find("[Blocked]"), std::string::npos);
-  ExpectTool({"ADMIN", "Friends", "UNBLOCK", "all"}, "OK\r\n");
-  EXPECT_EQ(GroupIni("Friends").find("Blocked"), std::string::npos);
-  // "ALL" is a whole word.
-  ExpectTool({"ADMIN", "Friends", "UNBLOCK", "ALLx"},
-             "ERROR:  User ALLx was not blocked in group Friends\r\n");
-}
-
-TEST_F(ToolTest, UnblockWithoutAWordPrintsNothing) {
-  CreateFriendsWithMembers();
-  ExpectTool({"ADMIN", "Friends", "BLOCK", kBob}, "OK\r\n");
-  const std::string before = GroupIni("Friends");
-  ExpectTool({"ADMIN", "Friends", "UNBLOCK"}, "");
-  EXPECT_EQ(GroupIni("Friends"), before);
-}
-
-TEST_F(ToolTest, PropSetsAndReportsProperties) {
-  CreateFriends();
-  ExpectTool({"ADMIN", "Friends", "PROP"},
-             "OK -- Current properties for group Friends -- PUBLIC  UNMODERATED  NONOTIFY\r\n");
-  // PROPERTIES is PROP.
-  ExpectTool({"ADMIN", "Friends", "PROPERTIES", "PRIVATE", "MODERATED", "NOTIFY"},
-             "OK -- Current properties for group Friends -- PRIVATE  MODERATED  NOTIFY\r\n");
-  // Values are replaced in place; a new key follows the section's last.
-  EXPECT_EQ(GroupIni("Friends"),
-            std::string("[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\n"
-                        "Owner=") +
-                kOwner + "\r\nNotify=Yes\r\n[Admin]\r\n" + kOwner + "=Admin\r\n");
-  ExpectTool({"ADMIN", "Friends", "prop", "bcast", "nonotify"},
-             "OK -- Current properties for group Friends -- PRIVATE  BROADCAST  NONOTIFY\r\n");
-  EXPECT_EQ(GroupIni("Friends").find("Notify"), std::string::npos);
-  ExpectTool({"ADMIN", "Friends", "PROP", "public", "unmoderated"},
-             "OK -- Current properties for group Friends -- PUBLIC  UNMODERATED  NONOTIFY\r\n");
-}
-
-struct RightsCase {
-  const char* list;
-  const char* section;
-  const char* value;
-  const char* not_listed;
-};
-
-class ToolRightsTest : public ToolTest, public ::testing::WithParamInterface<RightsCase> {};
-
-TEST_P(ToolRightsTest, ListsAddsAndRemovesEntries) {
-  const RightsCase& c = GetParam();
-  CreateFriendsWithMembers();
-  const std::string nonmember = "+15550004444";
-  // By number (a member or not) and by a member's name.
-  ExpectTool({"ADMIN", "Friends", c.list, "ADD", nonmember}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", c.list, "add", "carol"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", c.list, "ADD", "Nobody"},
-             "ERROR:  Invalid phone number Nobody\r\n");
-  ExpectTool({"ADMIN", "Friends", c.list, "ADD"}, "ERROR:  Invalid phone number \r\n");
-  const std::string owner_line =
-      std::string(c.section) == "Admin" ? std::string(kOwner) + " - Admin\r\n" : "";
-  ExpectTool({"ADMIN", "Friends", c.list, "LIST"},
-             owner_line + nonmember + "\r\n" + kCarol + " - Carol\r\n");
-  EXPECT_NE(GroupIni("Friends").find(nonmember + "=" + c.value + "\r\n" + kCarol + "=" + c.value +
-                                     "\r\n"),
-            std::string::npos);
-
-  ExpectTool({"ADMIN", "Friends", c.list, "REMOVE", "Carol"}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", c.list, "remove", nonmember}, "OK\r\n");
-  ExpectTool({"ADMIN", "Friends", c.list, "REMOVE", nonmember},
-             "ERROR:  " + nonmember + c.not_listed);
-  ExpectTool({"ADMIN", "Friends", c.list, "REMOVE", "Bob"},
-             std::string("ERROR:  ") + kBob + c.not_listed);
-  ExpectTool({"ADMIN", "Friends", c.list, "REMOVE", "Nobody"},
-             "ERROR:  Invalid phone number Nobody\r\n");
-  ExpectTool({"ADMIN", "Friends", c.list, "LIST"}, owner_line);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lists, ToolRightsTest,
-    ::testing::Values(RightsCase{"ADMIN", "Admin", "Admin",
-                                 " is not currently an ADMIN for this group\r\n"},
-                      RightsCase{"Administrators", "Admin", "Admin",
-                                 " is not currently an ADMIN for this group\r\n"},
-                      RightsCase{"AUTH", "AuthUser", "AuthUser",
-                                 " is not currently an AuthUser for this group\r\n"},
-                      RightsCase{"authorised", "AuthUser", "AuthUser",
-                                 " is not currently an AuthUser for this group\r\n"}));
-
-// --- POST -----------------------------------------------------------------
-
-class ToolPostTest : public ToolTest {
- protected:
-  void SetUp() override {
-    ToolTest::SetUp();
-    ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()));
-    ASSERT_TRUE(home_.WriteProfile("HOLLIN.INI", "HOLLIN", "ReceiveSMSCommand1",
-                                   std::string("morvane\t/s\t%s\t") + kGatewayNumber));
-  }
-
-  // Expects one accepted submission of `text` to each recipient, in order,
-  // from the gateway number under the owner's account.
-  void ExpectDelivered(const std::vector<std::string>& recipients, const std::string& text) {
-    const std::vector<Submission> sent = gateway_.Accepted();
-    ASSERT_EQ(sent.size(), recipients.size());
-    for (size_t i = 0; i < sent.size(); ++i) {
-      EXPECT_EQ(sent[i].phone_number, recipients[i]);
-      EXPECT_EQ(sent[i].sender, kGatewayNumber);
-      EXPECT_EQ(sent[i].text, text);
-      EXPECT_EQ(sent[i].user, kOwner);
-      EXPECT_EQ(sent[i].password, kPassword);
+  // A transcript of morvanectl runs, one a line: "[!]WORDS => OUTPUT". '!'
+  // marks a run that ends with -1, '' is an empty word, and " | " breaks the
+  // output's lines, each of which ends in CR LF. $O, $B and $C stand for
+  // numbers, $U for the ADMIN usage, $D for the default attributes, $X for
+  // the start of a conflict error and $L for `list`.
+  void Transcript(const std::string& text, const std::string& list = "") {
+    const std::string usage = "Usage:\r\n  " + MorvanectlProgram();
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+               {"$O", kOwner},
+               {"$B", kBob},
+               {"$C", kCarol},
+               {"$L", list},
+               {"$A", "Group Attributes:"},
+               {"$D", "Group Attributes:  Public  Unmoderated  NoNotify"},
+               {"$X", "ERROR:  Only one of the following attributes can be applied to a group: "},
+               {"$U", usage + " ADMIN GroupName [ ADMIN / AUTH / PROP / ADD / REMOVE / LIST / "
+                              "BLOCK / UNBLOCK / POST ]"},
+               {"$W", usage.substr(8) + " CREATE GroupName OwnerPhoneNumber [ PUBLIC / PRIVATE ] "
+                                        "[ MOD / UNMOD / BROADCAST ] [ NOTIFY / NONOTIFY ]"},
+               {"$H", "List, add or remove users with ADMIN rights in this group.\r\n\r\n" + usage +
+                          " ADMIN GroupName ADMIN [ LIST / ADD number / REMOVE number ]"}}) {
+        for (size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
+      }
+      const size_t arrow = line.find(" =>");
+      if (arrow == std::string::npos) continue;
+      const bool fails = line[0] == '!';
+      std::istringstream words(line.substr(fails, arrow - fails));
+      std::vector<std::string> args;
+      for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
+      std::string output = line.substr(std::min(arrow + 4, line.size()));
+      for (size_t at; (at = output.find(" | ")) != std::string::npos;) {
+        output.replace(at, 3, "\r\n");
+      }
+      const RunResult run = Run(MorvanectlProgram(), args);
+      EXPECT_EQ(run.exit_code, fails ? kToolFail : 0) << line;
+      EXPECT_EQ(run.output, output.empty() ? "" : output + "\r\n") << line;
     }
   }
 
+  // True when the gateway was asked to send `text` to `recipient`; then
+  // forgets what it was asked unless told not to.
+  bool Told(const std::string& recipient, const std::string& text, bool clear = true) {
+    bool told = false;
+    for (const Submission& s : gateway_.Submissions()) {
+      told |= s.phone_number == recipient && s.text == text;
+    }
+    if (clear) gateway_.Clear();
+    return told;
+  }
+
+  std::vector<std::pair<std::string, std::string>> Members(const std::string& group) const {
+    std::vector<std::pair<std::string, std::string>> members;
+    ForEachMember(group, [&](const Member& member) {
+      members.emplace_back(member.phone, member.user_name);
+      return true;
+    });
+    return members;
+  }
+
+  TempDir sandbox_;
+  const std::string home_ = sandbox_.path() + "outer/inner/home/";
+  ScopedEnv data_home_{kDataHomeVariable, home_};
   FakeGateway gateway_;
 };
 
-TEST_F(ToolPostTest, EveryMemberOwnerIncludedReceivesTheTextUnchanged) {
-  CreateFriendsWithMembers();
-  ExpectTool({"ADMIN", "Friends", "POST", "Say", "\"hi\"", "to", "C:\\dir\\", "\\\\x\\"}, "");
-  // The owner's copy shows that the processor ran in administrator mode.
-  ExpectDelivered({kOwner, kBob, kCarol}, "@Friends:Admin Say \"hi\" to C:\\dir\\ \\\\x\\");
+class ToolTest : public SandboxTest {};
+class HostileTest : public SandboxTest {};
+
+TEST_F(ToolTest, CreateAndPropertiesWithUsageAndConflicts) {
+  Transcript(
+      "! => $U | $W\n"
+      "!ADMIN Friends => $U | $W\n"
+      "!DELETE Friends LIST => $U\n"
+      "!'' Friends LIST => $U\n"
+      "createGroup Friends $O => OK -- Group Friends created. | $D\n"
+      "Administer Friends ADMIN LIST => $O - Admin\n"
+      "!ADMIN Friends SHOW => $U\n"
+      "!ADMIN Friends LIS => $U\n"
+      "!ADMIN Friends ADMIN LISTING => $H\n"
+      "!ADMIN Friends Administrators '' => $H\n"
+      "CREATE G1 $O private MOD => OK -- Group G1 created. | $A  Private  Moderated  NoNotify\n"
+      "CREATE G2 $O bcast BROADCAST pub hi '' => OK -- Group G2 created. | $A  Public  Broadcast  "
+      "NoNotify\n"
+      "CREATE G3 $O PRI UNMOD NOT => OK -- Group G3 created. | $A  Private  Unmoderated  Notify\n"
+      "!CREATE New $O PUB PRI MOD UNMOD NOTIFY NONOTIFY => $X PUBLIC PRIVATE\n"
+      "!CREATE New $O MODERATED BROADCAST => $X MOD UNMOD BROADCAST\n"
+      "!CREATE New $O NOTIFY NONOTIFY => $X NOTIFY NONOTIFY\n"
+      "ADMIN G1 PROP UNMOD BCAST NOTIFY NONOTIFY => $X MOD UNMOD BROADCAST\n"
+      "ADMIN G1 PROP PUB NOTIFY NONOTIFY => $X NOTIFY NONOTIFY\n"
+      "!CREATE New 555-0001 => ERROR:  Owner phone number 555-0001 is invalid\n"
+      "!CREATE New 1234567890123456 => ERROR:  Owner phone number 1234567890123456 is invalid\n"
+      "!CREATE New '' => ERROR:  Owner phone number  is invalid\n"
+      "!CREATE New $B => ERROR:  Owner phone number $B must be defined in the Kavrel \"SMS "
+      "Users\" list\n"
+      "!CREATE FRIENDS not-a-number => ERROR:  Group FRIENDS already exists\n"
+      "!CREATE Join $O => ERROR:  Invalid group name Join\n"
+      "!CREATE stop $O => ERROR:  Invalid group name stop\n"
+      "ADMIN Friends PROP => OK -- Current properties for group Friends -- PUBLIC  UNMODERATED  "
+      "NONOTIFY\n"
+      "ADMIN Friends PROPERTIES PRIVATE MOD NOTIFY => OK -- Current properties for group "
+      "Friends -- PRIVATE  MODERATED  NOTIFY\n");
+  EXPECT_FALSE(fs::exists(Groups() + "New") || fs::exists(Groups() + "Join"));
+  const std::string admin = std::string("\r\n[Admin]\r\n") + kOwner + "=Admin\r\n";
+  EXPECT_EQ(Ini("G1"),
+            "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=" + (kOwner + admin));
+  EXPECT_EQ(Ini("G3"),
+            "[Group]\r\nMembershipType=Private\r\nPostType=Unmoderated\r\nNotify=Yes"
+            "\r\nOwner=" +
+                (kOwner + admin));
+  // Values are replaced in place; a new key follows the section's last.
+  EXPECT_EQ(Ini("Friends"), "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=" +
+                                (kOwner + ("\r\nNotify=Yes" + admin)));
+  Transcript(
+      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- "
+      "PRIVATE  BROADCAST  NONOTIFY\n");
+  EXPECT_EQ(Ini("Friends").find("Notify"), std::string::npos);
 }
 
-TEST_F(ToolPostTest, PostsToGroupsNamedLikeCommands) {
-  // Without its post marker the processor would take these names for
-  // commands (HELP, STOP, "#" before a group name).
-  for (const char* group : {"Helpers", "Stopwatch", "#Friends"}) {
-    ExpectTool({"CREATE", group, kOwner},
-               "OK -- Group " + std::string(group) +
-                   " created.\r\n"
-                   "Group Attributes:  Public  Unmoderated  NoNotify\r\n");
-    ExpectTool({"ADMIN", group, "ADD", kBob, "Bob"}, "OK\r\n");
+TEST_F(ToolTest, MembersBlocksAndRightsLists) {
+  Transcript(
+      "CREATE Friends $O => OK -- Group Friends created. | $D\n"
+      "ADMIN Friends ADD 555-0001 Bob => ERROR:  Invalid number 555-0001, not added to group "
+      "Friends\n"
+      "ADMIN Friends ADD $B => ERROR:  Invalid number $B, not added to group Friends\n"
+      "ADMIN Friends ADDRESS $B Bob => OK\n"
+      "ADMIN Friends ADD $B BOB => ERROR:  User $B already exists in group Friends\n"
+      "ADMIN Friends add $B Robert => OK\n"
+      "ADMIN Friends ADD $C Carol => OK\n"
+      "ADMIN Friends REMOVE robert => OK\n"
+      "ADMIN Friends REMOVED $C => OK\n"
+      "ADMIN Friends REMOVE Nobody => ERROR:  User Nobody does not exist in group Friends\n"
+      "ADMIN Friends REMOVE $B => ERROR:  User $B does not exist in group Friends\n"
+      "ADMIN Friends REMOVE => ERROR:  User  does not exist in group Friends\n"
+      "ADMIN Friends ADD $B Bob => OK\n"
+      "ADMIN Friends ADD $C Carol => OK\n"
+      "ADMIN Friends BLOCK Bob => OK\n"
+      "ADMIN Friends BLOCKING $B => ERROR:  User $B does not exist in group Friends\n"
+      "ADMIN Friends LIST => $O | $C\n"
+      "ADMIN Friends UNBLOCK =>\n"
+      "ADMIN Friends UNBLOCK Bob => ERROR:  User Bob was not blocked in group Friends\n");
+  EXPECT_NE(Ini("Friends").find("[Blocked]\r\n" + std::string(kBob) + "=Blocked\r\n"),
+            std::string::npos);
+  Transcript(
+      "ADMIN Friends UNBLOCKED $B => OK\n"
+      "ADMIN Friends UNBLOCK $B => ERROR:  User $B was not blocked in group Friends\n"
+      "ADMIN Friends BLOCK Carol => OK\n"
+      "ADMIN Friends UNBLOCK ALLx => ERROR:  User ALLx was not blocked in group Friends\n"
+      "ADMIN Friends UNBLOCK all => OK\n"
+      "ADMIN Friends REMOVE $O => OK\n"
+      "ADMIN Friends LISTING =>\n");
+  EXPECT_EQ(Ini("Friends").find("Blocked"), std::string::npos);
+  // Members whose numbers hold letters can only come from the gateway; the
+  // list is in case-insensitive phone order.
+  for (const auto& [phone, name] : {std::pair{"Bob-x", "bx"},
+                                    {"alice", "al"},
+                                    {"5550001", "short"},
+                                    {kCarol, "Carol"},
+                                    {kOwner, "Admin"}}) {
+    ASSERT_TRUE(AddMember("Friends", phone, name));
+  }
+  Transcript("ADMIN Friends list => $O | $C | 5550001 | alice | Bob-x\n");
+  // Rights lists take a number (a member's or not) or a member's name.
+  for (const auto& [list, value, lead] : {std::tuple{"Administrators", "Admin", "$O - Admin | "},
+                                          std::tuple{"authorised", "AuthUser", ""}}) {
+    const std::string not_in = std::string(" is not currently an ") +
+                               (lead[0] ? "ADMIN" : "AuthUser") + " for this group\n";
+    Transcript(std::string("ADMIN Friends $L ADD +15550004444 => OK\n"
+                           "ADMIN Friends $L add carol => OK\n"
+                           "ADMIN Friends $L ADD Nobody => ERROR:  Invalid phone number Nobody\n"
+                           "ADMIN Friends $L ADD => ERROR:  Invalid phone number \n"
+                           "ADMIN Friends $L LIST => ") +
+                   lead + "+15550004444 | $C - Carol\n",
+               list);
+    EXPECT_NE(Ini("Friends").find("+15550004444=" + std::string(value) + "\r\n" + kCarol + "=" +
+                                  value + "\r\n"),
+              std::string::npos);
+    Transcript(
+        "ADMIN Friends $L REMOVE Carol => OK\n"
+        "ADMIN Friends $L remove +15550004444 => OK\n"
+        "ADMIN Friends $L REMOVE +15550004444 => ERROR:  +15550004444" +
+            not_in + "ADMIN Friends $L REMOVE al => ERROR:  alice" + not_in +
+            "ADMIN Friends $L REMOVE Nobody => ERROR:  Invalid phone number Nobody\n"
+            "ADMIN Friends $L LIST => " +
+            (lead[0] ? "$O - Admin" : "") + "\n",
+        list);
+  }
+}
+
+TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
+  Transcript(
+      "CREATE Friends $O => OK -- Group Friends created. | $D\n"
+      "ADMIN Friends ADD $B Bob => OK\n"
+      "ADMIN Friends ADD $C Carol => OK\n"
+      "ADMIN Friends POST => ERROR:  No text to post\n"
+      "ADMIN Friends POST '' => ERROR:  No text to post\n");
+  // The post goes to each member in turn, from the gateway number under the
+  // owner's account; the owner's copy shows the administrator mode. Its text
+  // is the processor's command line: runs of blanks, inside a word or around
+  // an empty one, come out as one space.
+  for (const auto& [words, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"Say", "\"hi\"", "to", "C:\\d\\", "\\\\x\\"}, " Say \"hi\" to C:\\d\\ \\\\x\\"},
+           {{"Hello   there", "", "\tall "}, " Hello there all"},
+           {{" "}, ""}}) {
+    std::vector<std::string> args = {"ADMIN", "Friends", "POSTING"};
+    args.insert(args.end(), words.begin(), words.end());
+    EXPECT_EQ(Tool(args), "");
+    std::string sent, expected;
+    for (const Submission& s : gateway_.Accepted()) {
+      sent +=
+          s.phone_number + " " + s.sender + " " + s.user + ":" + s.password + " " + s.text + "\n";
+    }
+    for (const char* to : {kOwner, kBob, kCarol}) {
+      expected += to + (" " + std::string(kGatewayNumber) + " " + kOwner + ":pw @Friends:Admin") +
+                  text + "\n";
+    }
+    EXPECT_EQ(sent, expected);
     gateway_.Clear();
-    ExpectTool({"ADMIN", group, "POSTING", "Hello", "all"}, "");
-    ExpectDelivered({kOwner, kBob}, "@" + std::string(group) + ":Admin Hello all");
-    ExpectTool({"ADMIN", group, "LIST"}, std::string(kOwner) + "\r\n" + kBob + "\r\n");
   }
-}
-
-TEST_F(ToolPostTest, WithoutTextPrintsAnErrorAndSendsNothing) {
-  CreateFriendsWithMembers();
-  ExpectTool({"ADMIN", "Friends", "POST"}, "ERROR:  No text to post\r\n");
-  ExpectTool({"ADMIN", "Friends", "POST", ""}, "ERROR:  No text to post\r\n");
+  // The processor's command line: /s owner /r number /t @Friends text.
+  const std::string limit(kMaxCommandLineChars - std::string("/s  /r  /t @Friends ").size() -
+                              std::string(kOwner).size() - std::string(kGatewayNumber).size(),
+                          'x');
+  EXPECT_EQ(Tool({"ADMIN", "Friends", "POST", limit + "x"}), "ERROR:  Text too long to post\r\n");
   EXPECT_TRUE(gateway_.Submissions().empty());
-}
-
-TEST_F(ToolPostTest, TextReachesTheProcessorAsWordsJoinedBySingleSpaces) {
-  CreateFriendsWithMembers();
-  // The joined text is the processor's command line: runs of spaces and
-  // tabs, inside a word or around an empty one, come out as one space.
-  ExpectTool({"ADMIN", "Friends", "POST", "Hello   there", "", "\tall "}, "");
-  ExpectDelivered({kOwner, kBob, kCarol}, "@Friends:Admin Hello there all");
-  // Blanks alone are a text without words: the prefix goes out alone.
+  EXPECT_EQ(Tool({"ADMIN", "Friends", "POST", limit}), "");
+  const std::vector<Submission> long_post = gateway_.Accepted();
   gateway_.Clear();
-  ExpectTool({"ADMIN", "Friends", "POST", " "}, "");
-  ExpectDelivered({kOwner, kBob, kCarol}, "@Friends:Admin");
+  ASSERT_EQ(long_post.size(), 3u);  // cut further on its way to the gateway
+  for (const Submission& s : long_post) EXPECT_EQ(s.text.rfind("@Friends:Admin xxxxxxxx", 0), 0u);
+  // Without its post marker the processor would take these names for
+  // commands; it cannot take a name too long or holding its ':' (which no
+  // Windows file name holds).
+  for (const std::string group : {"Helpers", "Stopwatch", "#Friends"}) {
+    EXPECT_EQ(Outputs({{"", {"CREATE", group, kOwner}}, {"", {"ADMIN", group, "POST", "Hey"}}}),
+              ToolOk(group) + "|");
+    EXPECT_TRUE(Told(kOwner, "@" + group + ":Admin Hey"));
+  }
+  for (const std::string& group : {std::string(kMaxGroupChars + 1, 'g'), std::string("a:b")}) {
+    if (OnWindows() && group == "a:b") continue;
+    EXPECT_EQ(Outputs({{"", {"CREATE", group, kOwner}}, {"", {"ADMIN", group, "POST", "hi"}}}),
+              ToolOk(group) + "|" + ToolBad(group));
+  }
+  EXPECT_TRUE(gateway_.Submissions().empty());
+  // A group made by the tool serves text messages.
+  EXPECT_EQ(Send(kStranger, {"JOIN", "Friends", "D"}), "");
+  EXPECT_TRUE(Told(kStranger, JoinOk("Friends")));
 }
 
-TEST_F(ToolPostTest, RefusesATextLongerThanTheProcessorsCommandLine) {
-  CreateFriendsWithMembers();
-  // The processor's command line: /s owner /r number /t @Friends word.
-  const size_t fixed = std::string("/s ").size() + std::string(kOwner).size() +
-                       std::string(" /r ").size() + std::string(kGatewayNumber).size() +
-                       std::string(" /t @Friends ").size();
-  const std::string at_limit(kMaxCommandLineChars - fixed, 'x');
+TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
+  std::vector<std::string> many(10000, "w");
+  // The fetched URL holds 4095 characters and every space is sent as %20, so
+  // what arrives is the start of the post.
+  many[0] = "@Club";
+  EXPECT_EQ(Send(kAnn, many), "");
+  std::string post = "@Club:Ann";
+  while (post.size() < 8191) post += " w";
+  const std::string delivered = gateway_.Submissions().at(0).text;
+  EXPECT_GT(delivered.size(), 1000u);
+  EXPECT_EQ(post.compare(0, delivered.size(), delivered), 0);
+  many[0] = "TEST";
+  EXPECT_EQ(Send(kStranger, many).substr(0, 30), "Why are you trying to test w w");
+  EXPECT_EQ(Run(MorvaneProgram(), std::vector<std::string>(10000, "/s")).output, NotJoined("s"));
+  EXPECT_EQ(Run(MorvaneProgram(), many).output, kInvalidRequest);
+  many[0] = "CREATE";
+  many[1] = "Lots";
+  many[2] = kOwner;
+  EXPECT_EQ(Tool(many), ToolOk("Lots"));
+  many[0] = "ADMIN";
+  many[2] = "POST";
+  EXPECT_EQ(Tool(many), "ERROR:  Text too long to post\r\n");
 
-  ExpectTool({"ADMIN", "Friends", "POST", at_limit + "x"}, "ERROR:  Text too long to post\r\n");
-  EXPECT_TRUE(gateway_.Submissions().empty());
-
-  // At the limit the text goes out (cut further on its way to the gateway).
-  ExpectTool({"ADMIN", "Friends", "POST", at_limit}, "");
-  const std::vector<Submission> sent = gateway_.Accepted();
-  ASSERT_EQ(sent.size(), 3u);
-  const std::string start = "@Friends:Admin " + at_limit.substr(0, 100);
-  for (const Submission& submission : sent) {
-    EXPECT_EQ(submission.text.substr(0, start.size()), start);
+  if (OnWindows()) GTEST_SKIP() << "a Windows command line holds at most 32767 characters";
+  std::string bytes;
+  while (bytes.size() < kHuge) bytes += EveryByte();
+  bytes.resize(kHuge);
+  for (const std::string& huge : {std::string(kHuge, 'A'), bytes}) {
+    const bool letters = huge[0] == 'A';
+    const std::string name = huge.substr(0, 149), cut = huge.substr(0, 249);
+    const std::string joiner = letters ? "+15550000010" : "+15550000011";
+    gateway_.Clear();
+    EXPECT_EQ(Send(huge, {"HELP"}), kHelp);
+    EXPECT_EQ(Run(MorvaneProgram(), {"/s", kAnn, "/r", huge, "/t", "@Club", "hi"}).output, "");
+    EXPECT_EQ(gateway_.Submissions().at(0).sender, huge.substr(0, 49));
+    EXPECT_EQ(Send(kStranger, {huge}), kInvalidRequest);
+    // A post's group word ends at its first ':'.
+    EXPECT_EQ(Send(kStranger, {"@" + huge}), NotJoined(name.substr(0, name.find(':'))));
+    EXPECT_EQ(Send(kStranger, {"JOIN", huge, "Ann"}), NotExist(name));
+    EXPECT_EQ(Send(joiner, {"JOIN", "Club", huge}), "");
+    EXPECT_THAT(Members("Club"), Contains(Pair(joiner, name)));
+    EXPECT_EQ(Send(kCreator, {"CREATE", huge}), letters ? "" : CreateBad(name));
+    EXPECT_EQ(Send(kStranger, {"TEST", huge}), CutTo("Why are you trying to test " + huge, 1023));
+    for (const char* word : {"ADD", "UNBLOCK", "PROP", "AUTH"}) {
+      Send(kOwner, {"ADMIN", "Club", word, huge, huge});
+    }
+    gateway_.Clear();
+    Send(kOwner, {"ADMIN", "Club", "REMOVE", huge});  // the joiner of that name
+    EXPECT_TRUE(Told(kOwner, "User " + name + " is removed from group Club."));
+    Send(kAnn, {"@Club", huge});
+    const Submission delivery = gateway_.Submissions().at(0);
+    EXPECT_EQ(delivery.phone_number, kOwner);
+    EXPECT_GT(delivery.text.size(), 1000u);
+    EXPECT_LE(delivery.text.size(), 8191u);
+    EXPECT_EQ(("@Club:Ann " + huge).compare(0, delivery.text.size(), delivery.text), 0);
+    // The group of 149 letters exists now, so that answer goes to the gateway.
+    gateway_.Clear();
+    EXPECT_EQ(Send(kStranger, {"LEAVE", huge}), letters ? "" : Left(name));
+    EXPECT_EQ(Told(kStranger, Left(name)), letters);
+    EXPECT_EQ(Tool({"ADMIN", huge, "LIST"}), ToolNone(cut));
+    EXPECT_EQ(Tool({"CREATE", huge, kOwner}), letters ? ToolOk(cut) : ToolBad(cut));
+    EXPECT_EQ(Tool({"CREATE", "Fresh", huge}),
+              "ERROR:  Owner phone number " + cut + " is invalid\r\n");
+    EXPECT_EQ(Tool({"ADMIN", "Club", "ADD", huge, huge}),
+              "ERROR:  Invalid number " + name + ", not added to group Club\r\n");
+    EXPECT_EQ(Tool({"ADMIN", "Club", "REMOVE", huge}),
+              "ERROR:  User " + name + " does not exist in group Club\r\n");
+    EXPECT_EQ(Tool({"ADMIN", "Club", "AUTH", "ADD", huge}),
+              "ERROR:  Invalid phone number " + huge.substr(0, 49) + "\r\n");
+    EXPECT_EQ(Tool({"ADMIN", "Club", "POST", huge}), "ERROR:  Text too long to post\r\n");
+    Tool({"ADMIN", "Club", "UNBLOCK", huge});
+    Tool({"ADMIN", "Club", "PROP", huge});
+    Tool({huge, "Club", "LIST"});
   }
 }
 
-TEST_F(ToolPostTest, RefusesGroupsTheProcessorCannotName) {
-  std::vector<std::string> names = {std::string(kMaxGroupChars + 1, 'g')};
-  // No Windows file name holds ':', so there the tool cannot create "a:b".
-  if (!OnWindows()) names.push_back("a:b");
+TEST_F(HostileTest, EveryByteInGroupNames) {
+  // Bytes fall into classes: refused (checked one by one in process, a few
+  // end to end), ':' (which ends a post's group word), lower-case letters
+  // (whose group is the capital's) and all others, which go end to end in
+  // names of many bytes each.
+  std::string others;
+  for (int b = 1; b <= 255; ++b) {
+    const char c = static_cast<char>(b);
+    EXPECT_EQ(IsSafeGroupName(std::string("G") + c + "x"), c != '/' && c != '\\') << b;
+    if (!Refused(c) && c != ':') others += c;
+  }
+  std::vector<std::string> names = {"GAx"};
+  for (size_t at = 0; at < others.size(); at += 60)
+    names.push_back("G" + others.substr(at, 60) + "x");
+  if (!Refused(':')) names.push_back("G:x");
   for (const std::string& group : names) {
-    ExpectTool({"CREATE", group, kOwner},
-               "OK -- Group " + group +
-                   " created.\r\n"
-                   "Group Attributes:  Public  Unmoderated  NoNotify\r\n");
-    ExpectTool({"ADMIN", group, "POST", "hi"}, "ERROR:  Invalid group name " + group + "\r\n");
+    SCOPED_TRACE(Describe({group}));
+    EXPECT_EQ(Send(kCreator, {"CREATE", group}), "");
+    EXPECT_TRUE(Told(kCreator, CreateOk(group)));
+    EXPECT_TRUE(fs::exists(Groups() + group + "/GROUP.INI"));
+    const bool colon = group == "G:x";  // a private message in group G
+    EXPECT_EQ(Send(kCreator, {"@" + group, "hi"}), colon ? NotJoined("G") : "");
+    EXPECT_EQ(Told(kCreator, "You are the only member of group " + group), !colon);
+    EXPECT_EQ(Tool({"ADMIN", group, "LIST"}), std::string(kCreator) + "\r\n");
+    const std::string tool_group = "T" + group.substr(1);
+    EXPECT_EQ(Tool({"CREATE", tool_group, kOwner}), ToolOk(tool_group));
+    EXPECT_THAT(Members(tool_group), Contains(Pair(kOwner, "Admin")));
   }
-  EXPECT_TRUE(gateway_.Submissions().empty());
+  EXPECT_EQ(Send(kCreator, {"CREATE", "Gax"}), Exists("Gax"));
+  EXPECT_EQ(Tool({"CREATE", "Tax", kOwner}), "ERROR:  Group Tax already exists\r\n");
+  for (const char c : std::string("/\\\x01\x1F\"*:<>?|\x80\xFF")) {
+    const std::string group = std::string("G") + c + "x";
+    if (!Refused(c)) continue;
+    EXPECT_EQ(
+        Outputs({{kCreator, {"CREATE", group}},
+                 {kCreator, {"@" + group, "hi"}},
+                 {"", {"ADMIN", group, "LIST"}},
+                 {"", {"CREATE", group, kOwner}}}),
+        CreateBad(group) + "|" + NotJoined(group) + "|" + ToolNone(group) + "|" + ToolBad(group));
+  }
 }
 
-// --- Groups made by the tool serve text messages --------------------------
+TEST_F(HostileTest, EveryByteInPhoneNumbersUserNamesAndTexts) {
+  // A sender keeps an error count unless it cannot be a key of the file
+  // ('=', CR or LF in it); the other bytes go many to a run.
+  const std::string counter = Groups() + "ERRORCTR.INI", bytes = EveryByte();
+  ASSERT_TRUE(platform::ProfileWriteString(counter, "Errors", "+15559999999", "5"));
+  std::vector<std::string> senders = {"+1555=0001", "+1555\r0001", "+1555\n0001"};
+  std::string keyable;
+  for (const char c : bytes) keyable += c == '=' || c == '\r' || c == '\n' ? "" : std::string(1, c);
+  for (size_t at = 0; at < keyable.size(); at += 44)
+    senders.push_back("+1555" + keyable.substr(at, 44));
+  for (size_t i = 0; i < senders.size(); ++i) {
+    EXPECT_EQ(Send(senders[i], {"HELP"}), kHelp) << Describe({senders[i]});
+    EXPECT_EQ(platform::ProfileReadString(counter, "Errors", senders[i], "none", 10),
+              i < 3 ? "none" : "1")
+        << Describe({senders[i]});
+  }
+  EXPECT_EQ(platform::ProfileReadString(counter, "Errors", "+15559999999", "", 10), "5");
+  // No number at all: the run answers and makes no member that every post
+  // would have to reach first.
+  EXPECT_EQ(Run(MorvaneProgram(), {"/s", "", "/r", "", "/t", "JOIN", "Club", "Nobody"}).output, "");
+  EXPECT_TRUE(Told("", "Error joining group Club"));
+  EXPECT_EQ(Run(MorvaneProgram(), {"/s", "", "/t", "@Club", "hi"}).output, "");
+  EXPECT_TRUE(Told("", NotJoined("Club")));
 
-TEST_F(ToolPostTest, JoinByTextMessageAfterCreate) {
-  CreateFriends();
-  const std::string dave = "+15550005555";
-  const RunResult join =
-      home_.Run({"/s", dave, "/r", kGatewayNumber, "/t", "JOIN", "Friends", "Dave"});
-  ASSERT_TRUE(join.finished);
-  EXPECT_EQ(join.output, "");
-  const std::vector<Submission> sent = gateway_.Accepted();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].phone_number, dave);
-  EXPECT_EQ(sent[0].sender, kGatewayNumber);
-  EXPECT_EQ(sent[0].user, kOwner);
-  EXPECT_EQ(sent[0].text,
-            "You have joined the group Friends.  To leave the group, reply with "
-            "'LEAVE Friends'.  To send to the group, reply and start text with @Friends");
-  ExpectTool({"ADMIN", "Friends", "LIST"}, std::string(kOwner) + "\r\n" + dave + "\r\n");
+  // Numbers of every byte, 49 at a time (a number holds 49).
+  std::vector<std::string> numbers;
+  for (size_t at = 0; at < bytes.size(); at += 49) numbers.push_back(bytes.substr(at, 49));
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    EXPECT_EQ(Send(numbers[i], {"JOIN", "Club", "N" + std::to_string(i)}), "");
+    EXPECT_TRUE(Told(numbers[i], JoinOk("Club"))) << i;
+    EXPECT_THAT(Members("Club"), Contains(Pair(numbers[i], "N" + std::to_string(i))));
+  }
+  Send(kAnn, {"@Club", bytes});
+  for (const std::string& n : numbers)
+    EXPECT_TRUE(Told(n, "@Club:Ann " + bytes, false)) << Describe({n});
+  EXPECT_EQ(Run(MorvaneProgram(), {"/s", kAnn, "/r", numbers[0], "/t", "@Club", "x"}).output, "");
+  EXPECT_EQ(gateway_.Submissions().back().sender, numbers[0]);
+  for (const std::string& number : numbers) {
+    Send(number, {"LEAVE", "Club"});
+    EXPECT_TRUE(Told(number, "Goodbye.  You have left the group Club")) << Describe({number});
+  }
+  EXPECT_EQ(Members("Club").size(), 2u);
+  // The tool takes digits after an optional '+': every byte is checked in
+  // process, the digits' neighbours and a few others end to end.
+  for (const char c : bytes) {
+    EXPECT_EQ(IsPhoneNumber(std::string("+1555") + c + "0001"), c >= '0' && c <= '9') << +c;
+  }
+  for (const char c : std::string("09/:+a\x01\xFF")) {
+    const std::string number = std::string("+1555") + c + "0001";
+    EXPECT_EQ(Tool({"ADMIN", "Club", "ADD", number, "Nn"}),
+              c >= '0' && c <= '9'
+                  ? "OK\r\n"
+                  : "ERROR:  Invalid number " + number + ", not added to group Club\r\n");
+  }
+
+  // User names and texts of every byte; a user name holds 149, the rest no ':'.
+  const std::string first = bytes.substr(0, 149), rest = bytes.substr(149);
+  const std::string p1 = "+15550000021", p2 = "+15550000022";
+  EXPECT_EQ(Outputs({{p1, {"JOIN", "Club", first}}, {p2, {"JOIN", "Club", rest}}}), "|");
+  EXPECT_THAT(Members("Club"), ::testing::IsSupersetOf({Pair(p1, first), Pair(p2, rest)}));
+  gateway_.Clear();
+  Send(p1, {"@Club", "hi"});
+  EXPECT_TRUE(Told(kAnn, "@Club:" + first + " hi"));
+  Send(kAnn, {"@Club:" + rest, "psst"});
+  EXPECT_TRUE(Told(p2, "@Club:Ann (private) psst", false));
+  EXPECT_TRUE(Told(kAnn, "Message forwarded to @Club:" + rest));
+  EXPECT_EQ(Send(kStranger, {"TEST", bytes}), "Why are you trying to test " + bytes + "?");
+  Send(kOwner, {"ADMIN", "Club", "REMOVE", rest});
+  EXPECT_TRUE(Told(kOwner, "User " + rest + " is removed from group Club."));
+  EXPECT_EQ(Tool({"ADMIN", "Club", "ADD", "+15550000023", bytes}), "OK\r\n");
+  EXPECT_THAT(Members("Club"), Contains(Pair("+15550000023", first)));
+  EXPECT_EQ(Tool({"ADMIN", "Club", "AUTH", "ADD", bytes}),
+            "ERROR:  Invalid phone number " + bytes.substr(0, 49) + "\r\n");
+  EXPECT_EQ(Tool({"ADMIN", "Club", "BLOCK", first}), "OK\r\n");
+  Tool({"ADMIN", "Club", "UNBLOCK", bytes});
+}
+
+TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
+  const std::vector<std::string> values = {"%s%n%x%%", "%99999999999s%n%p%ls%hhn%",
+                                           "'; DROP TABLE TESSARY; --",
+                                           "\"); DELETE FROM TRANSACTIONS; --", "x' OR '1'='1"};
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string& value = values[i];
+    SCOPED_TRACE(value);
+    const std::string sender = "+155500001" + std::to_string(10 + i);
+    EXPECT_EQ(Send(sender, {"JOIN", "Club", value}), "");
+    EXPECT_TRUE(Told(sender, JoinOk("Club")));
+    EXPECT_THAT(Members("Club"), Contains(Pair(sender, value)));
+    EXPECT_EQ(Send(value, {"HELP"}), kHelp);  // counted unless the value holds '='
+    EXPECT_EQ(platform::ProfileReadString(Groups() + "ERRORCTR.INI", "Errors", value, "", 10),
+              i < 4 ? "1" : "");
+    Send(kAnn, {"@Club", value, value});
+    EXPECT_TRUE(Told(sender, "@Club:Ann " + value + " " + value));
+    Run(MorvaneProgram(), {"/s", kAnn, "/r", value, "/t", "@Club", "x"});
+    EXPECT_EQ(gateway_.Submissions().at(0).sender, value);
+    EXPECT_EQ(Send(kStranger, {"TEST", value}), "Why are you trying to test " + value + "?");
+    EXPECT_EQ(Send(kStranger, {"JOIN", "No" + value, "x"}), NotExist("No" + value));
+    // No Windows file name holds '"': there such a value is no group.
+    if (std::none_of(value.begin(), value.end(), Refused)) {
+      EXPECT_EQ(Outputs({{kCreator, {"CREATE", value}}, {sender, {"JOIN", value, "Q"}}}), "|");
+      EXPECT_THAT(Members(value), Contains(Pair(sender, "Q")));
+      EXPECT_EQ(Tool({"CREATE", "T" + value, kOwner}), ToolOk("T" + value));
+    }
+    gateway_.Clear();
+    Send(kOwner, {"ADMIN", "Club", "AUTH", "ADD", value});
+    EXPECT_TRUE(Told(kOwner, value + " added to the AUTH list for group Club"));
+    Send(kOwner, {"ADMIN", "Club", "REMOVE", value});
+    EXPECT_TRUE(Told(kOwner, "User " + value + " is removed from group Club."));
+    Send(kOwner, {"YES", "Club", value});
+    EXPECT_EQ(Outputs({{"", {"ADMIN", "Club", "ADD", "+15550000200", value}},
+                       {"", {"ADMIN", "Club", "REMOVE", value}},
+                       {"", {"ADMIN", "Club", "UNBLOCK", value}}}),
+              "OK\r\n|OK\r\n|ERROR:  User " + value + " was not blocked in group Club\r\n");
+  }
+  EXPECT_THAT(Members("Club"), ::testing::ElementsAre(Pair(kOwner, "Admin"), Pair(kAnn, "Ann")));
+  EXPECT_EQ(IntegrityCheck(Groups() + "Club/GROUP.DB") + IntegrityCheck(Groups() + "Club/TRANS.DB"),
+            "okok");
+  EXPECT_FALSE(ReadGroupSection("Club", kAuthUserSection).empty());
+
+  // Translation texts: a text whose conversions differ from the default's
+  // gives way to the default; one that matches is used, its widths capped.
+  MorvaneCopy copy;
+  const std::string program = copy.program();
+  ASSERT_TRUE(copy.SetText("JoinGroupNotExist", values[0]) &&
+              copy.SetText("UserNotJoined", "Not in %s at 100%%") &&
+              copy.SetText("InvalidRequest", values[1]) &&
+              copy.SetText("JoinNeedUserName", "%-99999999s|%s") &&
+              copy.SetCommand("JOIN", values[0]) && copy.SetCommand("HELP", "%n"));
+  EXPECT_EQ(Send(kStranger, {values[0], "Nosuch", "x"}, {}, program), NotExist("Nosuch"));
+  EXPECT_EQ(Send(kStranger, {"@Nosuch", "hi"}, {}, program), "Not in Nosuch at 100%");
+  EXPECT_EQ(Send(kStranger, {"hello"}, {}, program), kInvalidRequest);
+  EXPECT_EQ(Send(kStranger, {"%n"}, {}, program), kHelp);
+  EXPECT_EQ(Send(kStranger, {"JOIN", "Nosuch"}, {}, program),
+            CutTo("JOIN" + std::string(1020, ' ') + "|Nosuch", 1023));
+  // A translation file of random bytes translates nothing.
+  ASSERT_TRUE(WriteBytes(fs::path(program).parent_path().string() + "/TessaryTranslate.INI",
+                         RandomBytes(65536, 5)));
+  EXPECT_EQ(Send(kStranger, {"JOIN", "Nosuch", "x"}, {}, program), NotExist("Nosuch"));
+}
+
+TEST_F(HostileTest, NamesLikePathsOrTheStoresOwnFilesAreNoGroups) {
+  // The store root keeps the error counts and the store-wide block list
+  // beside the group folders; a group of either name would take their place.
+  for (const std::string name : {".", "..", "../../x", "a/b", "..\\x", "Club/../Bystander",
+                                 "\\\\server\\share", "/", "ERRORCTR.INI", "Group.Ini"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Send(kCreator, {"CREATE", name}), CreateBad(name));
+    EXPECT_EQ(Send(kStranger, {"JOIN", name, "Ann"}), NotExist(name));
+    EXPECT_EQ(Send(kStranger, {"@" + name, "hi"}), NotJoined(name));
+    EXPECT_EQ(Send(kStranger, {"LEAVE", name}), Left(name));
+    EXPECT_EQ(
+        Send(kOwner, {"ADMIN", name, "PROP", "PRIVATE"}),
+        "You do not have administrative rights to group " + name + ".  Syntax ADMIN GroupName");
+    EXPECT_EQ(Outputs({{"", {"CREATE", name, kOwner}}, {"", {"ADMIN", name, "LIST"}}}),
+              ToolBad(name) + "|" + ToolNone(name));
+    EXPECT_FALSE(fs::is_directory(Groups() + name + "/GROUP.INI"));
+  }
+  // Both files still work: a failure is counted, and a number on the
+  // store-wide block list may join no group.
+  EXPECT_EQ(Send(kStranger, {"HELP"}), kHelp);
+  EXPECT_EQ(platform::ProfileReadString(Groups() + "ERRORCTR.INI", "Errors", kStranger, "", 9),
+            "1");
+  ASSERT_TRUE(
+      platform::ProfileWriteString(Groups() + "GROUP.INI", "Blocked", kStranger, "Blocked"));
+  Send(kStranger, {"JOIN", "Club", "Zed"});
+  EXPECT_TRUE(Told(kStranger, "Cannot join group Club, admin has blocked access."));
+  // Long names are cut to what each program keeps, and are groups then (a
+  // Windows path is too short for the tool's 249, and dots no name there).
+  for (const char c : {'n', '.'}) {
+    if (OnWindows()) break;
+    const std::string name(300, c);
+    EXPECT_EQ(Send(kCreator, {"CREATE", name}), "");
+    EXPECT_TRUE(Told(kCreator, CreateOk(name.substr(0, 149))));
+    EXPECT_EQ(Tool({"CREATE", name, kOwner}), ToolOk(name.substr(0, 249)));
+  }
+}
+
+TEST_F(HostileTest, BrokenStoreFiles) {
+  const std::string club = Groups() + "Club/";
+  // A GROUP.INI of garbage, or a folder in its place: every command ends.
+  for (const std::string& garbage :
+       {RandomBytes(65536, 1), std::string(4096, '\0'), std::string("<folder>"),
+        "[Group\r\n]]]\r\n==\r\nOwner\r\n[Admin]]\r\n=Admin\r\n[\r\n;x=1\r\nOwner=" +
+            std::string(kHuge, '9') + "\r\n[Group]\r\nPostType=\0x\r\n[" +
+            std::string(5000, '[')}) {
+    fs::remove_all(club + "GROUP.INI");
+    ASSERT_TRUE(garbage == "<folder>" ? fs::create_directory(club + "GROUP.INI")
+                                      : WriteBytes(club + "GROUP.INI", garbage));
+    for (const auto& [sender, words] :
+         std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {kStranger, {"JOIN", "Club", "Zed"}},
+             {kAnn, {"@Club", "hi"}},
+             {kOwner, {"ADMIN", "Club", "PROP", "MOD"}},
+             {kOwner, {"YES", "Club", "1"}}}) {
+      Send(sender, words);
+    }
+    for (const char* words :
+         {"ADMIN LIST", "AUTH ADD +15550000050", "PROP PUB NOTIFY", "BLOCK Zed", "UNBLOCK ALL"}) {
+      std::istringstream split(words);
+      std::vector<std::string> args = {"ADMIN", "Club"};
+      for (std::string word; split >> word;) args.push_back(word);
+      Tool(args);
+    }
+  }
+  EXPECT_EQ(Send(kCreator, {"CREATE", "Club"}), Exists("Club"));
+  fs::remove_all(club);
+  MakeGroup("Club", kAnn, "Ann");
+
+  // A member list that is no database (or one of another shape), or a
+  // folder: nobody is a member, and the file is never written. A journal
+  // that is none: a join is not lost, a request that needs it fails.
+  sqlite3* raw = nullptr;
+  sqlite3_open((home_ + "other.db").c_str(), &raw);
+  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+  ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE TESSARY (x);", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::string other;
+  ASSERT_TRUE(platform::ReadWholeFile(home_ + "other.db", &other));
+  for (const std::string& contents :
+       {std::string("this is not a database\n"), RandomBytes(8192, 2),
+        "SQLite format 3" + std::string(1, '\0') + RandomBytes(4080, 3), other,
+        std::string("<folder>")}) {
+    for (const std::string file : {"GROUP.DB", "TRANS.DB"}) {
+      if (file == "TRANS.DB" && contents == other) continue;
+      fs::remove_all(club + file);
+      ASSERT_TRUE(contents == "<folder>" ? fs::create_directory(club + file)
+                                         : WriteBytes(club + file, contents));
+      if (file == "GROUP.DB") {
+        EXPECT_EQ(Outputs({{kStranger, {"JOIN", "Club", "Zed"}},
+                           {kAnn, {"@Club", "hi"}},
+                           {kOwner, {"ADMIN", "Club", "REMOVE", "Ann"}}}),
+                  "||");
+        EXPECT_TRUE(Told(kStranger, "Error joining group Club", false) &&
+                    Told(kAnn, NotJoined("Club"), false) &&
+                    Told(kOwner, "User Ann is not joined to group Club."));
+        EXPECT_EQ(Outputs({{"", {"ADMIN", "Club", "LIST"}},
+                           {"", {"ADMIN", "Club", "ADD", "+15550000060", "Sam"}},
+                           {"", {"ADMIN", "Club", "REMOVE", "Ann"}}}),
+                  "|ERROR:  Unable to add user +15550000060 to group Club\r\n|"
+                  "ERROR:  User Ann does not exist in group Club\r\n");
+      } else {
+        ASSERT_TRUE(WriteGroupValue("Club", kGroupSection, kMembershipTypeKey, kPublicValue));
+        Send(kStranger, {"JOIN", "Club", "Zed"});
+        EXPECT_TRUE(Told(kStranger, JoinOk("Club")));
+        Send(kStranger, {"LEAVE", "Club"});
+        Send(kOwner, {"YES", "Club", "1"});
+        ASSERT_TRUE(WriteGroupValue("Club", kGroupSection, kMembershipTypeKey, kPrivateValue));
+        Send(kStranger, {"JOIN", "Club", "Zed"});
+        EXPECT_TRUE(Told(kStranger, "Error joining group Club (Admin Request Queue Error)"));
+      }
+      std::string after = "<folder>";
+      if (!fs::is_directory(club + file)) platform::ReadWholeFile(club + file, &after);
+      EXPECT_TRUE(after == contents) << file << ", which is no database, was written";
+      fs::remove_all(club + file);
+      MakeGroup("Club", kAnn, "Ann");
+    }
+  }
+
+  // Folders where the store root keeps its files, and a file where a
+  // group's folder belongs.
+  fs::remove(Groups() + "ERRORCTR.INI");
+  ASSERT_TRUE(fs::create_directory(Groups() + "ERRORCTR.INI") &&
+              fs::create_directory(Groups() + "GROUP.INI") && WriteBytes(Groups() + "Lonely", "x"));
+  EXPECT_EQ(Outputs({{kStranger, {"HELP"}}, {kStranger, {"TEST"}}, {kStranger, {"STOP"}}}),
+            kHelp + std::string("|Why are you trying to test?|You have not joined any groups."));
+  EXPECT_EQ(Send(kCreator, {"CREATE", "Lonely"}), CreateBad("Lonely"));
+  EXPECT_EQ(Send(kStranger, {"JOIN", "Lonely", "x"}), NotExist("Lonely"));
+  EXPECT_EQ(Tool({"CREATE", "Lonely", kOwner}), ToolBad("Lonely"));
+  EXPECT_TRUE(fs::is_regular_file(Groups() + "Lonely"));
+
+  // A store root, or a data directory, that is a file: nothing is stored.
+  const std::string blocked_home = sandbox_.path() + "outer/inner/home2/";
+  const std::string file_home = sandbox_.path() + "outer/inner/home3";
+  ASSERT_TRUE(fs::create_directories(blocked_home) && Account(blocked_home, kCreator));
+  ASSERT_TRUE(WriteBytes(blocked_home + "Groups", "a file") && WriteBytes(file_home, "a file"));
+  for (const std::string& home : {blocked_home, file_home}) {
+    const platform::EnvChanges env = {{kDataHomeVariable, home}};
+    EXPECT_EQ(
+        Outputs({{kCreator, {"HELP"}},
+                 {kCreator, {"JOIN", "Club", "Ann"}},
+                 {kCreator, {"CREATE", "New"}},
+                 {"", {"ADMIN", "New", "LIST"}}},
+                env),
+        kHelp + ("|" + NotExist("Club") + "|") +
+            (home == blocked_home ? CreateBad("New")
+                                  : "You do not have the necessary rights to create a group") +
+            "|" + ToolNone("New"));
+    EXPECT_NE(Tool({"CREATE", "New", kCreator}, env).find("ERROR:  "), std::string::npos);
+  }
+}
+
+TEST_F(HostileTest, HostileEnvironmentAndConfiguration) {
+  // TessaryAdmin of every byte, or of 100,000 characters: administrator mode
+  // (which sends the poster a copy) when the value begins like a yes-value.
+  for (const std::string& value :
+       {EveryByte(), "1" + EveryByte(), std::string(kHuge, 'Y'), std::string(kHuge, 'n')}) {
+    EXPECT_EQ(Send(kAnn, {"@Club", "hi"}, {{"TessaryAdmin", value}}), "");
+    EXPECT_EQ(Told(kAnn, "@Club:Ann hi"), value[0] == '1' || value[0] == 'Y') << value.size();
+  }
+  // Gateway ports that are no ports, and a HOLLIN.INI of random bytes: each
+  // post ends. Only 127.0.0.1 is named, so no name is ever looked up.
+  const std::string hollin = home_ + "HOLLIN.INI";
+  for (const char* port : {"-1", "4294967296", "junk", "18446744073709551617"}) {
+    ASSERT_TRUE(platform::ProfileWriteString(hollin, "HOLLIN", "WebPort", port));
+    Send(kAnn, {"@Club", "hi"});
+  }
+  ASSERT_TRUE(WriteBytes(hollin, RandomBytes(4096, 6)));
+  Send(kAnn, {"@Club", "hi"});
 }
 
 }  // namespace
