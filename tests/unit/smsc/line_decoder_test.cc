@@ -53,8 +53,7 @@ TEST(LineDecoderTest, DecodesEveryScenario) {
     smsc::LineDecoder decoder;
     for (const std::string& chunk : chunks) decoder.Feed(chunk);
     std::string got;
-    for (const smsc::Message& m : decoder.messages())
-      got += m.from + ">" + m.to + ":" + m.text + ";";
+    for (const auto& m : decoder.messages()) got += m.from + ">" + m.to + ":" + m.text + ";";
     got +=
         std::to_string(decoder.waiting_parts()) + " " + std::to_string(decoder.malformed_lines());
     EXPECT_EQ(got, want) << chunks[0];
