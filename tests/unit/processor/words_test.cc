@@ -78,10 +78,12 @@ TEST(WordsTest, CommandLines) {
     EXPECT_EQ(accepted ? Joined(processor) : error.substr(0, want.size()),
               accepted ? "p|" + want : want);
   }
-  // The simulator's decoding keeps a '+' and what is no escape.
+  // The simulator's decoding keeps a '+' and what is no escape; its log escapes.
   EXPECT_EQ(PercentDecode("Hi%20%26+%C3%a9%0D%0A|100%|%4|%zz"), "Hi &+\xC3\xA9\r\n|100%|%4|%zz");
   std::string decoded;
   EXPECT_FALSE(Base64Decode("a*b=", &decoded));
+  const std::string line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
+  EXPECT_EQ(line.substr(line.find('\t')), "\tacct\t+1555\\t0\tto\ta\\\\b\\r\\nc\\x01\\x7F\n");
   // The arguments; then sender|receiving number|text position.
   const std::string long_value(60, '7'), cut = long_value.substr(0, kMaxPhoneChars);
   const std::pair<std::string, std::string> switches[] = {
