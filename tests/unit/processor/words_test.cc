@@ -1,0 +1,257 @@
+// What the processor makes of a message's words, without a store: the exec
+// entry point's decoding, the switches, the command a word selects (also
+// translated), a post's first word and text, phone numbers, where replies,
+// translations and notices are cut; and the simulator's decoding.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/limits.h"
+#include "kannel/kannel_request.h"
+#include "platform/profile.h"
+#include "processor/dispatch.h"
+#include "processor/notices.h"
+#include "processor/post.h"
+#include "processor/run.h"
+#include "sim/submission_server.h"
+#include "support/temp_dir.h"
+#include "userdir/pendrel.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+// Tables write a list of words as one string, the words joined by `separator`.
+Words Split(const std::string& text, char separator) {
+  Words words(1);
+  for (char c : text) c == separator ? words.emplace_back() : words.back() += c;
+  return words;
+}
+std::string Joined(const Words& words) {
+  std::string joined;
+  for (const std::string& word : words) joined += (&word == &words[0] ? "" : "|") + word;
+  return joined;
+}
+
+Request TextRequest(const std::string& words, bool quiet = false) {
+  Request request;
+  request.args = Split("/s +15550001111 /t " + words, ' ');
+  request.text_position = 3;
+  request.quiet = quiet;
+  return request;
+}
+
+// Each "word=COMMAND" of `rows`: the command the word selects, named by its
+// English keyword ("id:" for the tag, "post" for a post).
+void ExpectCommands(const std::string& rows) {
+  static const char* const kNames[] = {"JOIN", "LEAVE", "INVITE", "CREATE", "ADMIN",
+                                       "YES",  "TEST",  "HELP",   "id:",    "post"};
+  for (const std::string& row : Split(rows, ' ')) {
+    const Words sides = Split(row, '=');
+    EXPECT_EQ(kNames[static_cast<int>(SelectCommand(sides[0]))], sides[1]) << row;
+  }
+}
+
+// The exec entry point's three arguments become the processor's command line
+// or are refused (the simulator's decoding too); the processor reads its
+// switches in any case or takes the positional form; administrator mode is on
+// for yes-values only.
+TEST(WordsTest, CommandLines) {
+  // Sender|receiving number|text; then the processor's words, or the reason.
+  const std::pair<std::string, std::string> rows[] = {
+      {"%2B15550002222|4000|+%09%40Friends+two++sp%09%C3%A9%e2%82%ac+",
+       "/s|+15550002222|/r|4000|/t|@Friends|two|sp|\xC3\xA9\xE2\x82\xAC"},
+      {"1||%24%28id%29+%60id%60+%22%5C%3B'(*)!~+%25%2B%26+JOIN+/s+x+/t",
+       "/s|1|/r||/t|$(id)|`id`|\"\\;'(*)!~|%+&|JOIN|/s|x|/t"},
+      {"1|2|++", "/s|1|/r|2|/t"},
+      {"1|2|a%4", "the text holds a '%'"},
+      {"%G1|2|HELP", "the sender holds a '%'"},
+      {"1|%%|HELP", "the receiving number holds a '%'"},
+      {"1|2|JOIN+Friends%00evil", "the text holds a NUL byte"},
+      {"|2|HELP", "the sender is empty"},
+      {"1|2|HELP|x", "expected 3 arguments, got 4"}};
+  for (const auto& [args, want] : rows) {
+    Words processor;
+    std::string error;
+    const bool accepted = ProcessorArguments(Split("p|" + args, '|'), &processor, &error);
+    EXPECT_EQ(accepted ? Joined(processor) : error.substr(0, want.size()),
+              accepted ? "p|" + want : want);
+  }
+  // The simulator's decoding keeps a '+' and what is no escape; its log escapes.
+  EXPECT_EQ(PercentDecode("Hi%20%26+%C3%a9%0D%0A|100%|%4|%zz"), "Hi &+\xC3\xA9\r\n|100%|%4|%zz");
+  std::string decoded;
+  EXPECT_FALSE(Base64Decode("a*b=", &decoded));
+  const std::string line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
+  EXPECT_EQ(line.substr(line.find('\t')), "\tacct\t+1555\\t0\tto\ta\\\\b\\r\\nc\\x01\\x7F\n");
+  // The arguments; then sender|receiving number|text position.
+  const std::string long_value(60, '7'), cut = long_value.substr(0, kMaxPhoneChars);
+  const std::pair<std::string, std::string> switches[] = {
+      {"-S +1555 -R 4000 -T LEAVE", "+1555|4000|5"},
+      {"/r 4000 /s +1 /T", "+1|4000|4"},    // "/t" last: the whole text
+      {"/r 4000 +1555 x /s", "/r|4000|1"},  // no "/t": the sender first
+      {"/s /t /t TEST", "/t||3"},           // a value is no switch
+      {"junk /sender /s 5 /tt \\t /t HELP", "5||7"},
+      {"/s " + long_value + " /r " + long_value + " /t X", cut + "|" + cut + "|5"},
+      {long_value + " HELP", cut + "||1"}};
+  for (const auto& [args, want] : switches) {
+    Request request;
+    request.args = Split(args, ' ');
+    ScanArguments(&request);
+    const std::string position = std::to_string(request.text_position);
+    EXPECT_EQ(Joined({request.sender, request.receive_number, position}), want);
+  }
+  for (const std::string& row : Split("Yes=1|1=1|ON=1|TRUE=1|Yx=1|no=0|=0|truex=0| yes=0", '|')) {
+    ScopedEnv env(kAdminModeVariable, Split(row, '=')[0]);
+    EXPECT_EQ(ReadAdminMode(), Split(row, '=')[1] == "1") << row;
+  }
+}
+
+// The words, then reply|error: TEST echoes its words, also in quiet mode; HELP
+// and a post to no group fail and answer only when not quiet; "id:" is taken
+// and answered with nothing. English keywords are prefixes over their length.
+TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
+  TempDir home;  // should a word be taken for a post
+  ScopedEnv data_home(kDataHomeVariable, home.path());
+  const std::pair<std::string, std::string> rows[] = {
+      {"TEST", "Why are you trying to test?|0"},
+      {"quiet Testing HELP %s%n %u", "Why are you trying to test HELP %s%n %u?|0"},
+      {"HELP TEST", "Help is not yet available.|1"},
+      {"quiet helpme", "|1"},
+      {"id:5 HELP", "|0"},
+      {"@Nobody hi", "You are not joined to group Nobody.|1"},
+      {"quiet @Nobody hi", "|1"}};
+  for (const auto& [words, want] : rows) {
+    const bool quiet = words.rfind("quiet ", 0) == 0;
+    Request request = TextRequest(quiet ? words.substr(6) : words, quiet);
+    Dispatch(&request);
+    EXPECT_EQ(request.reply + "|" + std::to_string(request.error), want) << words;
+  }
+  ExpectCommands(
+      "join=JOIN JOINING=JOIN Startup=JOIN Stopped=LEAVE leave=LEAVE invited=INVITE "
+      "create=CREATE Administrator=ADMIN yesterday=YES tests=TEST helpme=HELP id:=id: "
+      "ID:12345=id: JOI=post STAR=post LEAV=post STO=post INVIT=post CREAT=post ADMI=post "
+      "YE=post TES=post HEL=post DELETE=post @Friends=post /t=post =post id=post i:d=post");
+  // Words count from the command word.
+  const Request request = TextRequest("JOIN Club Ann");
+  Request past = request;
+  past.text_position = 7;
+  EXPECT_EQ(
+      Joined({std::to_string(request.WordCount()), request.Word(0), request.Word(2),
+              request.Word(1, 2), request.Word(3), request.Word(static_cast<size_t>(-1)),
+              request.JoinedWords(1, 100), request.JoinedWords(1, 6), request.JoinedWords(3, 100),
+              std::to_string(past.WordCount()), past.Word(0), past.JoinedWords(0, 9)}),
+      "3|JOIN|Ann|Cl|||Club Ann|Club A||0||");
+}
+
+// The first character is a marker ("@" below) when it is '@', or no ASCII
+// letter or digit before one; the group is cut, then split at its first ':'.
+// Then phone numbers, and property words by their first three letters.
+TEST(WordsTest, PostWordsPhoneNumbersAndPropertyWords) {
+  const auto parsed = [](const std::string& word) {
+    const PostAddress address = ParsePostWord(word);
+    return (address.has_marker ? "@" : "") + address.group +
+           (address.target.empty() ? "" : "|" + address.target);
+  };
+  for (const std::string& row :
+       Split("@Friends=@Friends #Friends=@Friends Friends=Friends @@Friends=@@Friends @=@ @#x=@#x "
+             "##Friends=##Friends #=# /t=@t 1Club=1Club 0Club=0Club #0=@0 -9a=@9a !zZ=@zZ = "
+             "@Friends:Bob=@Friends|Bob Friends:bob=Friends|bob @Friends:=@Friends @:Bob=@|Bob "
+             "@F:Bob:Ann=@F|Bob:Ann \xC3\xA9t=\xC3\xA9t",
+             ' ')) {
+    EXPECT_EQ(parsed(Split(row, '=')[0]), Split(row, '=')[1]) << row;
+  }
+  const std::string g(kMaxGroupChars, 'g');
+  EXPECT_EQ(parsed("@" + g + "g") + parsed("@" + g + ":Bob") + parsed(g + "ggg"),
+            "@" + g + "@" + g + g);
+  EXPECT_EQ(parsed("@" + g.substr(2) + ":Bob"), "@" + g.substr(2) + "|B");
+  // The text: each word after one space, cut at the limit.
+  const std::string prefix = "@Friends:Bob";
+  for (size_t total :
+       {kMaxPostTextChars - 6, kMaxPostTextChars - 1, kMaxPostTextChars, kMaxPostTextChars + 1}) {
+    const std::string word(total - prefix.size() - 1, 'w');
+    EXPECT_EQ(AppendTextWords(prefix, TextRequest("@F " + word + " tail")),
+              (prefix + " " + word + " tail").substr(0, kMaxPostTextChars));
+  }
+  EXPECT_EQ(AppendTextWords(std::string(kMaxPostTextChars + 9, 'p'), TextRequest("@F x")),
+            std::string(kMaxPostTextChars, 'p'));
+  for (const std::string& row :
+       Split("5550001=1 +123456=1 123456789012345=1 +12345678901234=1 555000=0 +12345=0 "
+             "1234567890123456=0 +123456789012345=0 ++1234567=0 1234567+=0 =0 +abcdefg=0",
+             ' ')) {
+    EXPECT_EQ(IsPhoneNumber(Split(row, '=')[0]), Split(row, '=')[1] == "1") << row;
+  }
+  for (const std::string& row :
+       Split("PUBLIC,PRIVATE,MOD,UNMOD=1 pubx,Privacy=1 Moderated,unmod,NOTIFY,NONO=2 "
+             "MOD,BROADCAST=2 UNMOD,bcast=2 BCAST,BROADCAST,PUBLIC,xyz,PR,UN=0 notify,NONotify=3",
+             ' ')) {
+    PropertyChoices choices;
+    for (const std::string& w : Split(Split(row, '=')[0], ',')) ClassifyPropertyWord(w, &choices);
+    EXPECT_EQ(static_cast<int>(FirstConflict(choices)), std::stoi(Split(row, '=')[1])) << row;
+  }
+}
+
+// A translation file in a temporary folder, read instead of the one beside
+// the program for the length of a test.
+class TranslationTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetTranslationFileForTesting(dir_.path() + kTranslationFileName); }
+  void TearDown() override { SetTranslationFileForTesting(""); }
+  // Each "KEY=value" of `pairs` into `section`.
+  void Set(std::string_view section, const std::string& pairs) {
+    for (const std::string& pair : Split(pairs, ' ')) {
+      const Words kv = Split(pair, '=');
+      ASSERT_TRUE(platform::ProfileWriteString(TranslationFilePath(), section, kv[0], kv[1]));
+    }
+  }
+  TempDir dir_;
+};
+
+// Translated commands are whole words beside the English ones. An operator's
+// text is a format: one whose conversions differ from the default's could
+// read arguments that were never passed, so the default is used then.
+TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
+  Set(kCommandsSection, "JOIN=REJOINDRE STOP=STOPPEN TEST=ESSAI id:=NUMERO LEAVE=");
+  ExpectCommands(
+      "rejoindre=JOIN REJOINDRE2=post JOINx=JOIN stoppen=LEAVE Stop=LEAVE ESSAI=TEST "
+      "essai2=post NUMERO=post id:9=id:");
+  EXPECT_EQ(TranslateCommand("join") + TranslateCommand("CREATE") + TranslateCommand("LEAVE"),
+            "REJOINDRECREATELEAVE");
+  // A translation that begins with an earlier row's keyword selects that row.
+  Set(kCommandsSection, "HELP=JOINDRE TEST=LEAVETEST");
+  ExpectCommands("joindre=JOIN LEAVETEST=LEAVE");
+
+  const std::string join_ok(DefaultReplyText(ReplyKey::kJoinOK));
+  EXPECT_EQ(GetReplyText(ReplyKey::kJoinOK), join_ok);     // no text
+  Set(kTextSection, "messageforwardok=%u,membres,de,%s");  // keys in any case
+  EXPECT_EQ(GetReplyText(ReplyKey::kMessageForwardOK), "%u,membres,de,%s");
+  for (const char* text : {"%s%n%x", "Joined%s", "%s%s%s", "Joined%u%s", "%p%s%s", "%s%s%"}) {
+    Set(kTextSection, std::string("JoinOK=") + text);
+    EXPECT_EQ(GetReplyText(ReplyKey::kJoinOK), join_ok) << text;
+  }
+  for (size_t length : {98u, 99u, 100u, 248u, 249u, 250u}) {
+    Set(kCommandsSection, "YES=" + std::string(length, 'e'));
+    Set(kTextSection, "LeaveNoGroups=" + std::string(length, 'x'));
+    EXPECT_EQ(TranslateCommand("YES").size(), std::min<size_t>(length, 99)) << length;
+    EXPECT_EQ(GetReplyText(ReplyKey::kLeaveNoGroups).size(), std::min<size_t>(length, 249));
+  }
+
+  // Notices, from one character short of each limit to 500 past it.
+  Set(kTextSection, "AdminApproveReplyYes=JA:%s:%u");
+  std::string abc;  // a repeated pattern, so that a cut at the wrong place shows
+  while (abc.size() < kMaxForwardChars + 500) abc += static_cast<char>('a' + abc.size() % 26);
+  const std::string notify = "ADMIN Club NOTIFY JOIN ", approval = "JA:Club:7\r\n";
+  for (size_t over : {0u, 1u, 2u, 501u}) {
+    const std::string name = abc.substr(0, kMaxNotifyChars - 1 + over - notify.size() - 6);
+    const std::string text = abc.substr(0, kMaxApprovalChars - 1 + over - approval.size());
+    const std::string post = abc.substr(0, kMaxForwardChars - 1 + over - 10);
+    EXPECT_TRUE(NotifyText("Club", "JOIN", "+1555", name) ==
+                    (notify + name + " +1555").substr(0, kMaxNotifyChars) &&
+                ApprovalText("Club", 7, text) == (approval + text).substr(0, kMaxApprovalChars) &&
+                ForwardText("Club", "Bob", post) ==
+                    ("@Club:Bob " + post).substr(0, kMaxForwardChars))
+        << over;
+  }
+}
+
+}  // namespace
