@@ -456,12 +456,12 @@ TEST_F(StoreTest, AccountsAreFoundWithoutRegardToCaseWithTheirPasswords) {
 
 }  // namespace
 
-// The child modes (see main.cc), named by the first argument:
+// The child modes (see tests/unit/main.cc), named by the first argument:
 //   --probe OUT ...   appends to OUT: argument count, TessaryAdmin, arguments
 //   --hold OUT GO ... waits for GO to exist, then does what --probe does
 //   --storm GATE N ID waits for GATE, adds member N to Crowd, queues a request
 //                     there, approves request ID of Held: 10 when that ran
-std::optional<int> RunChildMode(const std::vector<std::string>& args) {
+std::optional<int> RunStoreChild(const std::vector<std::string>& args) {
   const std::string mode = args.empty() ? "" : args[0];
   if (mode == "--storm" && args.size() == 4) {
     if (!WaitForFile(args[1])) return 2;

@@ -1,9 +1,11 @@
-// main() of platform_tests and the tests that need other processes: a switch as
-// the first argument runs this program as one of the children below, which
-// report what they received (on Windows through one quoted command line).
+// The platform tests and the children they start: a switch as the first
+// argument runs this program as one of the children below (see tests/unit/main.cc),
+// which report what they received (on Windows through one quoted command
+// line).
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -115,7 +117,7 @@ TEST(ChildProcess, ExitCodeWaitLimitKillAndMissingProgram) {
   EXPECT_TRUE(child.exited() && child.killed_by_signal());
   EXPECT_TRUE(child.Wait(0));
   const std::string suffix(ExecutableSuffix());
-  EXPECT_EQ(ProgramFolder() + "platform_tests" + suffix, ProgramPath());
+  EXPECT_EQ(ProgramFolder() + "unit_tests" + suffix, ProgramPath());
   EXPECT_FALSE(Child::Start({ProgramFolder() + "no-such-program" + suffix}).started());
   EXPECT_FALSE(Child::Start({}).started());
 }
@@ -148,13 +150,14 @@ TEST(ProfileConcurrency, ProcessesStartedTogetherKeepEveryKeyAndLine) {
 }  // namespace
 }  // namespace platform
 
-int main(int argc, char** argv) {
+// Runs this program as the child that `args[0]` names; nothing when it names
+// none.
+std::optional<int> RunPlatformChild(const std::vector<std::string>& args) {
   for (const auto& [mode, run] : platform::kChildren) {
-    if (argc >= 2 && argv[1] == mode) {
+    if (!args.empty() && args[0] == mode) {
       platform::UseBinaryStandardOutput();
-      return run(std::vector<std::string>(argv + 2, argv + argc));
+      return run(std::vector<std::string>(args.begin() + 1, args.end()));
     }
   }
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return std::nullopt;
 }
