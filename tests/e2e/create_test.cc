@@ -64,14 +64,11 @@ TEST_F(CreateTest, WritesTheGroupAsThePropertyWordsSay) {
            row.admin_mode}});
     EXPECT_EQ(Ini(group), GroupIni(row.membership, row.posting, row.notify, kOwner)) << group;
     EXPECT_EQ(Members(group), (Messages{{kOwner, "Admin"}})) << group;
-    EXPECT_EQ(Journal(group), row.admin_mode ? std::vector<std::string>{}
-                                             : std::vector<std::string>{
-                                                   CommandLine(kOwner, "CREATE " + row.words)});
+    EXPECT_EQ(Journal(group),
+              row.admin_mode ? Lines{} : Lines{Entry(kOwner, "Admin", "CREATE " + row.words)});
   }
   const TransactionRow row = ReadTransactions(home_, "Club").at(0);
   EXPECT_EQ(row.id, 1);
-  EXPECT_EQ(row.receive_number + " " + row.phone + " " + row.user_name + " " + row.approval,
-            std::string(kReceive) + " " + kOwner + " Admin Yes");
   std::string shape = row.date;
   for (char& c : shape) c = (c >= '0' && c <= '9') ? 'd' : c;
   EXPECT_EQ(shape, "dddd-dd-dd dd:dd:dd");

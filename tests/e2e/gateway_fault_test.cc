@@ -83,7 +83,7 @@ TEST_F(FanOutTest, ClosedPortLosesTheRepliesButNotTheJoin) {
   EXPECT_TRUE(Files() == before_);
   Walk({{"+15550000009", "JOIN Friends Zed", "", {}}});
   EXPECT_EQ(Members("Friends").back().second, "Zed");
-  EXPECT_EQ(Journal("Friends").back(), CommandLine("+15550000009", "JOIN Friends Zed"));
+  EXPECT_EQ(Journal("Friends").back(), Entry("+15550000009", "Zed", "JOIN Friends Zed"));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ constexpr char kAnn[] = "+15550000005";
 
 // Submissions as (recipient, text); also member rows as (phone, name).
 using Messages = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
 
 // A message and what its run must do: the standard output, the submissions,
 // and the sender's error count afterwards (0: none kept).
@@ -55,10 +56,14 @@ inline Messages To(const std::vector<std::string>& to, const std::string& text,
   return messages;
 }
 
-// A journal row but its id and approval.
-inline std::string Held(const TransactionRow& row) {
-  return row.receive_number + "|" + row.phone + "|" + row.user_name + "|" + row.command + "|" +
-         row.date;
+// The owner's member row as MakeGroup writes it, then `more`.
+inline Messages OwnerAnd(const Messages& more = {}) { return To({kOwner}, "Admin", more); }
+
+// A journal row as Journal() shows it: the sender's, approved unless said.
+inline std::string Entry(const std::string& from, const std::string& name, const std::string& text,
+                         const char* approval = "Yes") {
+  return std::string(kReceive) + " " + from + " " + name + " " + approval + " " +
+         CommandLine(from, text);
 }
 
 class GroupTest : public ::testing::Test {
@@ -120,12 +125,14 @@ class GroupTest : public ::testing::Test {
     return members;
   }
 
-  // The journal's commands, by id.
-  std::vector<std::string> Journal(const std::string& group) const {
-    std::vector<std::string> commands;
-    for (const TransactionRow& row : ReadTransactions(home_, group))
-      commands.push_back(row.command);
-    return commands;
+  // The journal's rows by id, all columns but the id and the date.
+  Lines Journal(const std::string& group) const {
+    Lines rows;
+    for (const TransactionRow& row : ReadTransactions(home_, group)) {
+      rows.push_back(row.receive_number + " " + row.phone + " " + row.user_name + " " +
+                     row.approval + " " + row.command);
+    }
+    return rows;
   }
 
   std::string Ini(const std::string& group) const {
