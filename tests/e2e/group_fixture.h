@@ -43,8 +43,10 @@ struct Step {
   bool admin_mode = false;
 };
 
-inline std::string CommandLine(const std::string& from, const std::string& text) {
-  return "/s " + from + " /r " + kReceive + " /t " + text;
+// A Step answered `reply` through the gateway, and nothing else sent.
+inline Step Said(const std::string& from, const std::string& text, const std::string& reply,
+                 unsigned errors = 0, bool admin_mode = false) {
+  return {from, text, "", {{from, reply}}, errors, admin_mode};
 }
 
 // `text` to each of `to` in that order, then the messages `then`.
@@ -62,8 +64,8 @@ inline Messages OwnerAnd(const Messages& more = {}) { return To({kOwner}, "Admin
 // A journal row as Journal() shows it: the sender's, approved unless said.
 inline std::string Entry(const std::string& from, const std::string& name, const std::string& text,
                          const char* approval = "Yes") {
-  return std::string(kReceive) + " " + from + " " + name + " " + approval + " " +
-         CommandLine(from, text);
+  return std::string(kReceive) + " " + from + " " + name + " " + approval + " /s " + from + " /r " +
+         kReceive + " /t " + text;
 }
 
 class GroupTest : public ::testing::Test {

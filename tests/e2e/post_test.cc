@@ -1,18 +1,23 @@
 // Posts as members send them: the fan-out and its texts, private messages,
-// the group's posting policy, moderation with YES, the journal, and where
-// each reply goes.
+// the posting policies, moderation with YES, the journal, where each reply
+// goes, and the fan-out while the gateway fails (its port closed, an error
+// status, a connection closed or reset in the middle of an answer, garbage).
+// A silent gateway costs a minute per submission here; the fan-out's unit
+// tests show it with a short timeout.
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "e2e/group_fixture.h"
+#include "gateway/submit.h"
+#include "platform/profile.h"
+#include "platform/socket.h"
 
 namespace {
 
 using namespace group_fixture;
 
 constexpr char kEve[] = "+15550000006";
-constexpr char kStranger[] = "+15550009999";
 constexpr char kInvalid[] =
     "Invalid Request. To send to a group, start your text with @GroupName. To stop all texts, "
     "reply STOP. For further assistance, reply HELP.";
@@ -22,14 +27,26 @@ Messages Forwarded(const std::string& to, unsigned count, const std::string& gro
   return {{to, "Message forwarded to " + std::to_string(count) + " member(s) of group " + group}};
 }
 
-using PostTest = GroupTest;
+class PostTest : public GroupTest {
+ protected:
+  // Friends: Bob's posts go to the owner, Carol, Dave and Eve, in that order.
+  void SetUp() override {
+    GroupTest::SetUp();
+    MakeGroup("Friends", kUnmoderatedValue, kPublicValue,
+              {{kBob, "Bob"}, {kCarol, "Carol"}, {kDave, "Dave"}, {kEve, "bob"}});
+  }
+
+  std::string Files() const {
+    return Ini("Friends") + home_.ReadFile("Groups/Friends/GROUP.DB") +
+           home_.ReadFile("Groups/Friends/TRANS.DB");
+  }
+
+  const std::vector<std::string> others_ = {kOwner, kCarol, kDave, kEve};  // of Bob
+};
 
 TEST_F(PostTest, PostsOfAnUnmoderatedGroup) {
-  MakeGroup("Friends", kUnmoderatedValue, kPublicValue,
-            {{kBob, "Bob"}, {kCarol, "Carol"}, {kDave, "Dave"}, {kEve, "bob"}});
   const std::vector<std::string> others = {kOwner, kBob, kDave, kEve};
   const std::string text = "it's \"quoted\" back\\slash @@TEXT@@ %s%u a&b=c+d? caf\xc3\xa9";
-  const std::string not_joined = "You are not joined to group ";
   ASSERT_TRUE(home_.SetErrorCount(kCarol, 4));
   Walk({// To every other member in phone order, the words unchanged.
         {kCarol, "@Friends " + text, "",
@@ -38,16 +55,16 @@ TEST_F(PostTest, PostsOfAnUnmoderatedGroup) {
         {kCarol, "@Friends:BOB see you", "",
          To({kBob, kEve}, "@Friends:Carol (private) see you",
             {{kCarol, "Message forwarded to @Friends:BOB"}})},
-        {kCarol, "@Friends:Nobody hi", "", {{kCarol, "User @Friends:Nobody not found."}}, 1},
+        Said(kCarol, "@Friends:Nobody hi", "User @Friends:Nobody not found.", 1),
         // To oneself: to the group. The group is named as typed.
         {kCarol, "friends:carol hi", "",
          To(others, "@friends:Carol hi", Forwarded(kCarol, 4, "friends"))},
         // No member: answered through the gateway, as the group exists.
-        {kStranger, "@Friends hi", "", {{kStranger, not_joined + "Friends."}}, 1},
-        {kStranger, "Friends hi", "", {{kStranger, kInvalid}}, 2},
+        Said(kAnn, "@Friends hi", "You are not joined to group Friends.", 1),
+        Said(kAnn, "Friends hi", kInvalid, 2),
         // No such group: on standard output.
         {kBob, "hello there", kInvalid, {}, 1},
-        {kBob, "#Nosuch hi", not_joined + "Nosuch.", {}, 2}});
+        {kBob, "#Nosuch hi", "You are not joined to group Nosuch.", {}, 2}});
   EXPECT_EQ(Journal("Friends"), (Lines{Entry(kCarol, "Carol", "@Friends " + text),
                                        Entry(kCarol, "Carol", "@Friends:BOB see you"),
                                        Entry(kCarol, "Carol", "friends:carol hi")}));
@@ -55,88 +72,55 @@ TEST_F(PostTest, PostsOfAnUnmoderatedGroup) {
   // The only member is told so, also in quiet mode: it is no failure.
   MakeGroup("Solo");
   ASSERT_TRUE(home_.SetErrorCount(kOwner, 11));
-  Walk({{kOwner, "@Solo anyone?", "", {{kOwner, "You are the only member of group Solo"}}}});
+  Walk({Said(kOwner, "@Solo anyone?", "You are the only member of group Solo")});
   EXPECT_TRUE(Journal("Solo").empty());
 }
 
-// Bob, a plain member, posts to the group named as the row.
-TEST_F(PostTest, PostTypeDecidesWhereAPlainMembersPostGoes) {
-  struct Row {
-    std::string group;
-    const char* post_type;  // nullptr: no PostType key
-    Messages sent;
-    unsigned errors;  // 2 for a failure, 0 else
-    size_t journal;   // entries: only what reached the members is journaled
-  };
-  const std::vector<Row> rows = {
-      {"Absent", nullptr, To({kOwner}, "@Absent:Bob hi", Forwarded(kBob, 1, "Absent")), 0, 1},
-      {"Lower", "unmoderated", To({kOwner}, "@Lower:Bob hi", Forwarded(kBob, 1, "Lower")), 0, 1},
-      // Any other policy drops the post without a word.
-      {"Empty", "", {}, 0, 0},
-      {"Open", "Open", {}, 0, 0},
-      // Broadcast: handed to the administrators.
-      {"Cast", "Broadcast", To({kOwner, kAnn}, "@Cast:Bob hi"), 0, 0},
-      // Moderated, but no request can be stored: a folder is in the way.
-      {"Jammed",
-       "Moderated",
-       {{kBob, "Error forwarding message to administrator for group Jammed"}},
-       2,
-       0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.group);
-    MakeGroup(row.group, row.post_type, kPublicValue, {{kBob, "Bob"}});
-    ASSERT_TRUE(home_.WriteGroupValue(row.group, kAdminSection, kAnn, kAdminValue));
-    if (row.errors > 0) {
-      ASSERT_TRUE(std::filesystem::create_directory(home_.GroupsPath() + row.group + "/TRANS.DB"));
-    }
-    ASSERT_TRUE(home_.SetErrorCount(kBob, 1));
-    Walk({{kBob, "@" + row.group + " hi", "", row.sent, row.errors}});
-    EXPECT_EQ(Journal(row.group).size(), row.journal);
-  }
-}
-
-TEST_F(PostTest, ModeratedPostIsHeldUntilAnAdministratorSaysYes) {
-  MakeGroup("Friends", kModeratedValue, kPublicValue,
-            {{kBob, "Bob"}, {kCarol, "Carol"}, {kDave, "Dave"}});
+TEST_F(PostTest, PlainMembersPostsAreHeldOrHandedOn) {
+  ASSERT_TRUE(home_.WriteGroupValue("Friends", kGroupSection, kPostTypeKey, kModeratedValue));
   ASSERT_TRUE(home_.WriteGroupValue("Friends", kAdminSection, kAnn, kAdminValue));
   ASSERT_TRUE(home_.WriteGroupValue("Friends", kAuthUserSection, kCarol, kAuthUserValue));
+  // A broadcast group hands them to its administrators; a moderated one
+  // whose requests cannot be stored (a folder is in the way) refuses them.
+  MakeGroup("Cast", kBroadcastValue, kPublicValue, {{kBob, "Bob"}});
+  MakeGroup("Jammed", kModeratedValue, kPublicValue, {{kBob, "Bob"}});
+  ASSERT_TRUE(std::filesystem::create_directory(home_.GroupsPath() + "Jammed/TRANS.DB"));
   const Messages waits = {{kBob, "Message forwarded to group Friends administrator for approval"}};
   const std::string approve = "' to approve:\r\nFriends:Bob ";
-  const std::string no_rights =
-      "You do not have administrative rights to group Friends.  Syntax ADMIN GroupName";
-  Walk({// Authorised posters and administrators are not held.
+  Walk({{kBob, "@Cast hi", "", To({kOwner}, "@Cast:Bob hi")},
+        Said(kBob, "@Jammed hi", "Error forwarding message to administrator for group Jammed", 1),
+        // Authorised posters and administrators are not held.
         {kCarol, "@Friends from Carol", "",
-         To({kOwner, kBob, kDave}, "@Friends:Carol from Carol", Forwarded(kCarol, 3, "Friends"))},
+         To({kOwner, kBob, kDave, kEve}, "@Friends:Carol from Carol",
+            Forwarded(kCarol, 4, "Friends"))},
         {kOwner, "@Friends from owner", "",
-         To({kBob, kCarol, kDave}, "@Friends:Admin from owner", Forwarded(kOwner, 3, "Friends"))},
+         To({kBob, kCarol, kDave, kEve}, "@Friends:Admin from owner",
+            Forwarded(kOwner, 4, "Friends"))},
         // Administrator mode: the sender gets a copy; no reply, no journal.
-        {kDave, "@Friends copy", "", To({kOwner, kBob, kCarol, kDave}, "@Friends:Dave copy"), 0,
-         true},
+        {kDave, "@Friends copy", "", To({kOwner, kBob, kCarol, kDave, kEve}, "@Friends:Dave copy"),
+         0, true},
         {kBob, "@Friends hi", "",
          To({kOwner, kAnn}, "Reply 'YES Friends 3" + approve + "hi", waits)},
         {kBob, "@Friends:Carol psst", "",
          To({kOwner, kAnn}, "Reply 'YES Friends 4" + approve + "psst", waits)}});
+  EXPECT_TRUE(Journal("Cast").empty());
   const std::vector<TransactionRow> held = ReadTransactions(home_, "Friends");
   Lines journal = {
       Entry(kCarol, "Carol", "@Friends from Carol"), Entry(kOwner, "Admin", "@Friends from owner"),
       Entry(kBob, "Bob", "@Friends hi", "No"), Entry(kBob, "Bob", "@Friends:Carol psst", "No")};
   EXPECT_EQ(Journal("Friends"), journal);
 
+  const std::string no_rights = "You do not have administrative rights to group ";
   Walk({// Only an administrator of the group approves; administrator mode grants nothing.
-        {kBob, "YES Friends 3", "", {{kBob, no_rights}}, 1},
-        {kBob, "YES Friends 3", "", {{kBob, no_rights}}, 2, true},
-        {kOwner,
-         "YES Nosuch 3",
-         "You do not have administrative rights to group Nosuch.  Syntax ADMIN GroupName",
-         {},
-         1},
+        Said(kBob, "YES Friends 3", no_rights + "Friends.  Syntax ADMIN GroupName", 1),
+        Said(kBob, "YES Friends 3", no_rights + "Friends.  Syntax ADMIN GroupName", 2, true),
+        {kOwner, "YES Nosuch 3", no_rights + "Nosuch.  Syntax ADMIN GroupName", {}, 1},
         // Ids that would wrap to 3 name no request, and are no failure.
         {kOwner, "YES Friends 4294967299"},
         {kOwner, "YES Friends -4294967293"},
         // The approved run reaches every member, the poster too, and tells
         // nobody how many; then the request is done.
-        {kAnn, "yes friends 3", "", To({kOwner, kBob, kCarol, kDave}, "@Friends:Bob hi")},
+        {kAnn, "yes friends 3", "", To({kOwner, kBob, kCarol, kDave, kEve}, "@Friends:Bob hi")},
         {kOwner, "YES Friends 3"},
         // Read like atol; a held private message keeps its target.
         {kOwner, "YES Friends 4th", "",
@@ -148,6 +132,55 @@ TEST_F(PostTest, ModeratedPostIsHeldUntilAnAdministratorSaysYes) {
   EXPECT_EQ(Journal("Friends"), journal);
   ASSERT_EQ(held.size(), 4u);
   EXPECT_EQ(ReadTransactions(home_, "Friends").at(2).date, held[2].date);
+}
+
+// The first failed submission ends the fan-out; the sender is told, and no
+// journal entry is written.
+TEST_F(PostTest, FirstFailedSubmissionEndsTheFanOut) {
+  ASSERT_EQ(Run(kBob, "@Friends warm up").output, "");  // makes TRANS.DB
+  size_t seen = TakeSent().size();                      // the fake counts every submission
+  const std::string before = Files();
+  const std::vector<std::pair<const char*, ServerScript>> faults = {
+      {"ServerError", {}},  // answered 500
+      {"ClosedBeforeAnswer", {CloseConnection()}},
+      {"ClosedInStatusLine", {SendBytes("HTTP/1.1 2"), CloseConnection()}},
+      {"ClosedInHeaders", {SendBytes("HTTP/1.1 200 OK\r\nContent-Len"), CloseConnection()}},
+      {"ClosedInBody",
+       {SendBytes("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), CloseConnection()}},
+      {"ResetInHeaders", {SendBytes("HTTP/1.1 200 OK\r\n"), ResetConnection()}},
+      {"NotHttp", {SendBytes("\x01\x02garbage\r\n\r\n"), CloseConnection()}},
+  };
+  for (const auto& [name, script] : faults) {
+    for (const size_t nth : {1u, 3u}) {
+      SCOPED_TRACE(std::string(name) + " at " + std::to_string(nth));
+      if (script.empty()) gateway_.FailSubmission(seen + nth);
+      if (!script.empty()) gateway_.ScriptSubmission(seen + nth, script);
+      ASSERT_TRUE(home_.SetErrorCount(kBob, 0));
+      Walk({{kBob, "@Friends hi", "",
+             To({others_.begin(), others_.begin() + nth}, "@Friends:Bob hi",
+                {{kBob, "Error forwarding message to group Friends"}}),
+             1}});
+      seen += nth + 1;
+      EXPECT_TRUE(Files() == before);
+    }
+  }
+  // The gateway is back: the next post reaches everyone and clears the count.
+  Walk({{kBob, "@Friends again", "",
+         To(others_, "@Friends:Bob again", Forwarded(kBob, 4, "Friends"))}});
+
+  // Nobody listens at the port: the reply, an error reply, is lost with the
+  // post; a join is still made.
+  platform::SocketsStartup();
+  platform::Socket listener = platform::Listen(platform::kLoopbackAddress, 0, 1);
+  const uint16_t port = platform::LocalPort(listener);
+  listener.Close();
+  ASSERT_TRUE(platform::ProfileWriteString(home_.path() + kGatewayConfigName, kGatewaySection,
+                                           kWebPortKey, std::to_string(port)));
+  const std::string after = Files();
+  Walk({{kBob, "@Friends hi", "", {}, 1}});
+  EXPECT_TRUE(Files() == after);
+  Walk({{"+15550000009", "JOIN Friends Zed", ""}});
+  EXPECT_EQ(Journal("Friends").back(), Entry("+15550000009", "Zed", "JOIN Friends Zed"));
 }
 
 }  // namespace

@@ -66,25 +66,19 @@ TEST(RunTest, CommandLinesRepliesAndTheErrorCount) {
   EXPECT_FALSE(home.HasErrorCount("4000"));
 }
 
-TEST(RunTest, TranslationFileBesideTheProgram) {
+// The translation file beside the program.
+TEST(RunTest, TranslatedCommandWordsAndTexts) {
   MorvaneHome home;
   MorvaneCopy copy;
-  ASSERT_FALSE(copy.program().empty());
-  ASSERT_TRUE(copy.SetCommand("TEST", "ESSAI"));
-  ASSERT_TRUE(copy.SetCommand("JOIN", "REJOINDRE"));
-  ASSERT_TRUE(copy.SetText("InvalidRequest", "Demande invalide."));
-  ASSERT_TRUE(home.AddAccount(kSender, "pw"));
-  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
-      {{kSender, "essai", "a", "b"}, kAB},
-      // A longer word is no translation: a post, answered in the translated text.
-      {{kSender, "ESSAI2", "a"}, "Demande invalide."},
-      // A translated command word can be no group name.
-      {{kSender, "CREATE", "Rejoindre"},
-       "Error creating group Rejoindre.  Name may contain invalid characters."},
-  };
-  for (const auto& [args, out] : rows) {
-    EXPECT_EQ(home.RunProgram(copy.program(), args).output, out) << args[1];
-  }
+  ASSERT_TRUE(copy.SetCommand("TEST", "ESSAI") && copy.SetCommand("JOIN", "REJOINDRE") &&
+              copy.SetText("InvalidRequest", "Demande invalide.") &&
+              home.AddAccount(kSender, "pw"));
+  EXPECT_EQ(home.RunProgram(copy.program(), {kSender, "essai", "a", "b"}).output, kAB);
+  // A longer word is no translation: a post, answered in the translated text.
+  EXPECT_EQ(home.RunProgram(copy.program(), {kSender, "ESSAI2"}).output, "Demande invalide.");
+  // A translated command word can be no group name.
+  EXPECT_EQ(home.RunProgram(copy.program(), {kSender, "CREATE", "Rejoindre"}).output,
+            "Error creating group Rejoindre.  Name may contain invalid characters.");
 }
 
 }  // namespace
