@@ -1,10 +1,9 @@
-// A gateway data directory (KAVREL_HOME) with the owner's account, a fake
-// gateway and groups written straight into the store, for the tests of the
-// commands. A test walks Steps: one message to the real morvane each.
+// For the commands' end-to-end tests: a gateway data directory with the
+// owner's account, a fake gateway, groups written straight into the store,
+// and Steps, each one message to the real morvane and all its run must do.
 #ifndef E2E_GROUP_FIXTURE_H_
 #define E2E_GROUP_FIXTURE_H_
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,14 +31,12 @@ constexpr char kAnn[] = "+15550000005";
 using Messages = std::vector<std::pair<std::string, std::string>>;
 using Lines = std::vector<std::string>;
 
-// A message and what its run must do: the standard output, the submissions,
-// and the sender's error count afterwards (0: none kept).
 struct Step {
   std::string from;
-  std::string text;  // the words, split at single spaces
-  std::string out = "";
+  std::string text;      // the words, split at single spaces
+  std::string out = "";  // standard output
   Messages sent = {};
-  unsigned errors = 0;
+  unsigned errors = 0;  // the sender's count afterwards; 0: none kept
   bool admin_mode = false;
 };
 
@@ -49,19 +46,18 @@ inline Step Said(const std::string& from, const std::string& text, const std::st
   return {from, text, "", {{from, reply}}, errors, admin_mode};
 }
 
-// `text` to each of `to` in that order, then the messages `then`.
-inline Messages To(const std::vector<std::string>& to, const std::string& text,
-                   const Messages& then = {}) {
+// `text` to each of `to` in that order, then `then`.
+inline Messages To(const Lines& to, const std::string& text, const Messages& then = {}) {
   Messages messages;
   for (const std::string& phone : to) messages.emplace_back(phone, text);
   messages.insert(messages.end(), then.begin(), then.end());
   return messages;
 }
 
-// The owner's member row as MakeGroup writes it, then `more`.
+// The owner's member row, then `more`.
 inline Messages OwnerAnd(const Messages& more = {}) { return To({kOwner}, "Admin", more); }
 
-// A journal row as Journal() shows it: the sender's, approved unless said.
+// A journal row as Journal() shows it.
 inline std::string Entry(const std::string& from, const std::string& name, const std::string& text,
                          const char* approval = "Yes") {
   return std::string(kReceive) + " " + from + " " + name + " " + approval + " /s " + from + " /r " +
@@ -71,8 +67,7 @@ inline std::string Entry(const std::string& from, const std::string& name, const
 class GroupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()));
-    ASSERT_TRUE(home_.AddAccount(kOwner, "own:er"));
+    ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()) && home_.AddAccount(kOwner, "own:er"));
     SetStoreBase(StoreBase::kProgramData);
   }
 
@@ -83,8 +78,7 @@ class GroupTest : public ::testing::Test {
     ASSERT_TRUE(!post_type || home_.WriteGroupValue(group, kGroupSection, kPostTypeKey, post_type));
     ASSERT_TRUE(home_.WriteGroupValue(group, kGroupSection, kOwnerKey, kOwner));
     ASSERT_TRUE(home_.WriteGroupValue(group, kAdminSection, kOwner, kAdminValue));
-    ASSERT_TRUE(AddMember(group, kOwner, "Admin"));
-    for (const auto& [phone, name] : members) ASSERT_TRUE(AddMember(group, phone, name)) << phone;
+    for (const auto& [phone, name] : OwnerAnd(members)) ASSERT_TRUE(AddMember(group, phone, name));
   }
 
   RunResult Run(const std::string& from, const std::string& text, bool admin_mode = false) {
@@ -121,10 +115,10 @@ class GroupTest : public ::testing::Test {
   }
 
   Messages Members(const std::string& group) const {
-    Messages members;
+    Messages rows;
     for (const MemberRow& row : ReadMembers(home_, group))
-      members.emplace_back(row.phone, row.user_name);
-    return members;
+      rows.emplace_back(row.phone, row.user_name);
+    return rows;
   }
 
   // The journal's rows by id, all columns but the id and the date.

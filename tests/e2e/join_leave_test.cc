@@ -103,26 +103,16 @@ TEST_F(MembershipTest, JoinOfAPrivateGroupIsHeldUntilYes) {
   MakeGroup("Club", kUnmoderatedValue, kPrivateValue);
   ASSERT_TRUE(home_.WriteGroupValue("Club", kAdminSection, kDave, kAdminValue));
   ASSERT_TRUE(home_.SetErrorCount(kAnn, 2));
-  const std::string approve = "' to approve:\r\n";
   // A held join is no failure; a taken name is refused before it is held.
-  Walk({{kAnn, "JOIN Club Ann", "",
-         To({kOwner, kDave}, "Reply 'YES Club 1" + approve + "JOIN Club Ann")},
-        Said(kBob, "JOIN Club admin", Taken("admin", "JOIN"), 1),
-        {kAnn, "join club Ann Marie", "",
-         To({kOwner, kDave}, "Reply 'YES club 2" + approve + "join club Ann Marie")}});
+  Walk({{kAnn, "join club Ann", "",
+         To({kOwner, kDave}, "Reply 'YES club 1' to approve:\r\njoin club Ann")},
+        Said(kBob, "JOIN Club admin", Taken("admin", "JOIN"), 1)});
   EXPECT_EQ(Members("Club"), OwnerAnd());
-  const std::vector<TransactionRow> held = ReadTransactions(home_, "Club");
-  Lines journal = {Entry(kAnn, "Ann", "JOIN Club Ann", "No"),
-                   Entry(kAnn, "Ann", "join club Ann Marie", "No")};
-  EXPECT_EQ(Journal("Club"), journal);
-
+  EXPECT_EQ(Journal("Club"), Lines{Entry(kAnn, "Ann", "join club Ann", "No")});
   // The approved run admits and answers Ann; once only, and unjournaled.
-  Walk({{kDave, "YES Club 1", "", {{kAnn, CanSend("Club")}}}, {kOwner, "YES Club 1"}});
+  Walk({{kDave, "YES Club 1", "", {{kAnn, CanSend("club")}}}, {kOwner, "YES Club 1"}});
   EXPECT_EQ(Members("Club"), OwnerAnd({{kAnn, "Ann"}}));
-  journal[0] = Entry(kAnn, "Ann", "JOIN Club Ann");
-  EXPECT_EQ(Journal("Club"), journal);
-  ASSERT_EQ(held.size(), 2u);
-  EXPECT_EQ(ReadTransactions(home_, "Club").at(0).date, held[0].date);
+  EXPECT_EQ(Journal("Club"), Lines{Entry(kAnn, "Ann", "join club Ann")});
 }
 
 // STOP leaves every group in the order of the names without regard to case,
