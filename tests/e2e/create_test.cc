@@ -45,9 +45,8 @@ TEST_F(CreateTest, WritesTheGroupAsThePropertyWordsSay) {
       {"Club private", "Private", "Unmoderated"},
       {"Bcast private broadcast notify", "Private", "Broadcast", true},
       {"Mod Moderated PRIVATE words ignored", "Private", "Moderated"},
-      // A name that merely begins with a command word; a '%' shown as it is.
+      // A name that merely begins with a command word.
       {"Yesterday unmod notify notify", "Public", "Unmoderated", true},
-      {"100%s%u", "Public", "Unmoderated"},
       {std::string(150, 'b'), "Public", "Unmoderated"},
       {"Solo mod", "Public", "Moderated", false, true},
   };
