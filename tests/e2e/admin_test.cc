@@ -1,5 +1,5 @@
-// ADMIN as a group's administrators send it: who may use it, every
-// subcommand with its replies and store changes, and the journal.
+// ADMIN: who may use it, every subcommand with its replies and store
+// changes, and the journal.
 #include <gmock/gmock.h>
 
 #include <string>
@@ -43,25 +43,6 @@ class AdminTest : public GroupTest {
   }
 };
 
-TEST_F(AdminTest, OnlyAdministratorsMayAdminister) {
-  const std::string valid =
-      ".  Valid subcommands - ADMIN Friends [REMOVE username/number] / [BLOCK username/number] / "
-      "[PROP properties] / [AUTH username/number] / [ADMIN username/number] / [NEWOWNER "
-      "username/number]";
-  Walk({{kOwner, "ADMIN", NoRights(""), {}, 1},
-        {kOwner, "ADMIN Nosuch PROP", NoRights("Nosuch"), {}, 2},
-        Said(kBob, "ADMIN Friends REMOVE Carol", NoRights("Friends"), 1),
-        // Subcommands are whole words.
-        Owner("", "Unsupported ADMIN subcommand " + valid, 3),
-        Owner("REMOVED Bob", "Unsupported ADMIN subcommand REMOVED" + valid, 4),
-        // The ADMIN list grants the rights.
-        Owner("ADMIN ADD Carol", "Carol added to the ADMIN list for group Friends"),
-        Said(kCarol, "ADMIN Friends ADMIN LIST",
-             "ADMIN Friends ADMIN LIST:\r\n+15550000001 (Admin)\r\n+15550000003 (Carol)\r\n")});
-  EXPECT_EQ(Members("Friends"), OwnerAnd({{kBob, "Bob"}, {kCarol, "Carol"}}));
-  EXPECT_TRUE(Journal("Friends").empty());
-}
-
 TEST_F(AdminTest, RemoveBlockUnblockAndAdd) {
   const std::string added = "User +15550000009 added to group Friends";
   Walk({// Removal goes by user name: a member's number finds nobody.
@@ -100,12 +81,21 @@ TEST_F(AdminTest, RemoveBlockUnblockAndAdd) {
   EXPECT_EQ(Journal("Friends"), journal);
 }
 
-TEST_F(AdminTest, PropertiesAndTheAuthList) {
+TEST_F(AdminTest, RightsPropertiesAndTheLists) {
   const std::string before = Ini("Friends");
+  const std::string valid =
+      ".  Valid subcommands - ADMIN Friends [REMOVE username/number] / [BLOCK username/number] / "
+      "[PROP properties] / [AUTH username/number] / [ADMIN username/number] / [NEWOWNER "
+      "username/number]";
   const std::string choose = "Only one of the following attributes can be applied to a group:  ";
-  Walk({Owner("PROP PUB PRIVATE", choose + "PUBLIC PRIVATE", 1),
-        Owner("PROP MOD BROADCAST NOTIFY", choose + "MOD UNMOD BROADCAST", 2),
-        Owner("PROP UNMOD NOTIFY NONOTIFY", choose + "NOTIFY NONOTIFY", 3),
+  Walk({{kOwner, "ADMIN", NoRights(""), {}, 1},
+        {kOwner, "ADMIN Nosuch PROP", NoRights("Nosuch"), {}, 2},
+        Said(kBob, "ADMIN Friends PROP", NoRights("Friends"), 1),
+        // Subcommands are whole words.
+        Owner("REMOVED Bob", "Unsupported ADMIN subcommand REMOVED" + valid, 3),
+        Owner("PROP PUB PRIVATE", choose + "PUBLIC PRIVATE", 4),
+        Owner("PROP MOD BROADCAST NOTIFY", choose + "MOD UNMOD BROADCAST", 5),
+        Owner("PROP UNMOD NOTIFY NONOTIFY", choose + "NOTIFY NONOTIFY", 6),
         Owner("PROP", Props("PUBLIC", "UNMODERATED", "NONOTIFY"))});
   EXPECT_EQ(Ini("Friends"), before);
   const std::string list = "+15550000003 (Carol)\r\n+15559999999\r\n";
@@ -121,7 +111,11 @@ TEST_F(AdminTest, PropertiesAndTheAuthList) {
              "administer friends authorised list:\r\n" + list),
         Owner("AUTHUSERS REMOVE Carol", "Carol removed from the AUTHUSERS list for group Friends"),
         Owner("AUTH REMOVE Carol", "Carol is not in the AUTH list for group Friends"),
-        Owner("AUTH DROP Bob", Syntax("AUTH"))});
+        Owner("AUTH DROP Bob", Syntax("AUTH")),
+        // The ADMIN list grants the rights.
+        Owner("ADMIN ADD Carol", "Carol added to the ADMIN list for group Friends"),
+        Said(kCarol, "ADMIN Friends ADMIN LIST",
+             "ADMIN Friends ADMIN LIST:\r\n+15550000001 (Admin)\r\n+15550000003 (Carol)\r\n")});
   EXPECT_THAT(Ini("Friends"), HasSubstr("[AuthUser]\r\n+15559999999=AuthUser\r\n"));
   EXPECT_EQ(Journal("Friends").size(), 4u);  // the PROP runs without a conflict
 }

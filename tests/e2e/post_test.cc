@@ -1,14 +1,12 @@
 // Posts: the fan-out and its texts, private messages, the posting policies,
 // moderation with YES, the journal, where each reply goes, and the fan-out
-// while the gateway fails (a silent gateway is left to the unit tests).
+// while the gateway fails (a silent one is left to the unit tests).
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "e2e/group_fixture.h"
 #include "gateway/submit.h"
-#include "platform/profile.h"
-#include "platform/socket.h"
 
 namespace {
 
@@ -32,8 +30,6 @@ class PostTest : public GroupTest {
     MakeGroup("Friends", kUnmoderatedValue, kPublicValue,
               {{kBob, "Bob"}, {kCarol, "Carol"}, {kDave, "Dave"}, {kEve, "bob"}});
   }
-
-  const std::vector<std::string> others_ = {kOwner, kCarol, kDave, kEve};  // of Bob
 };
 
 TEST_F(PostTest, PostsOfAnUnmoderatedGroup) {
@@ -126,9 +122,8 @@ TEST_F(PostTest, PlainMembersPostsAreHeldOrHandedOn) {
 // The first failed submission ends the fan-out; the sender is told, and no
 // journal entry is written.
 TEST_F(PostTest, FirstFailedSubmissionEndsTheFanOut) {
-  ASSERT_EQ(Run(kBob, "@Friends warm up").output, "");  // makes TRANS.DB
-  size_t seen = TakeSent().size();                      // the fake counts every submission
-  const Lines journal = Journal("Friends");
+  size_t seen = 0;  // the fake counts every submission
+  const Lines others = {kOwner, kCarol, kDave, kEve};
   const std::vector<std::pair<const char*, ServerScript>> faults = {
       {"ServerError", {}},  // answered 500
       {"ClosedBeforeAnswer", {CloseConnection()}},
@@ -146,25 +141,13 @@ TEST_F(PostTest, FirstFailedSubmissionEndsTheFanOut) {
       if (!script.empty()) gateway_.ScriptSubmission(seen + nth, script);
       ASSERT_TRUE(home_.SetErrorCount(kBob, 0));
       Walk({{kBob, "@Friends hi", "",
-             To({others_.begin(), others_.begin() + nth}, "@Friends:Bob hi",
+             To({others.begin(), others.begin() + nth}, "@Friends:Bob hi",
                 {{kBob, "Error forwarding message to group Friends"}}),
              1}});
       seen += nth + 1;
-      EXPECT_EQ(Journal("Friends"), journal);
+      EXPECT_TRUE(Journal("Friends").empty());
     }
   }
-  // Nobody listens at the port: the reply, an error reply, is lost with the
-  // post; a join is still made.
-  platform::SocketsStartup();
-  platform::Socket listener = platform::Listen(platform::kLoopbackAddress, 0, 1);
-  const uint16_t port = platform::LocalPort(listener);
-  listener.Close();
-  ASSERT_TRUE(platform::ProfileWriteString(home_.path() + kGatewayConfigName, kGatewaySection,
-                                           kWebPortKey, std::to_string(port)));
-  Walk({{kBob, "@Friends hi", "", {}, 2}});
-  EXPECT_EQ(Journal("Friends"), journal);
-  Walk({{"+15550000009", "JOIN Friends Zed", ""}});
-  EXPECT_EQ(Journal("Friends").back(), Entry("+15550000009", "Zed", "JOIN Friends Zed"));
 }
 
 }  // namespace
