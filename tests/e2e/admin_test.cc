@@ -88,14 +88,13 @@ TEST_F(AdminTest, RightsPropertiesAndTheLists) {
       "[PROP properties] / [AUTH username/number] / [ADMIN username/number] / [NEWOWNER "
       "username/number]";
   const std::string choose = "Only one of the following attributes can be applied to a group:  ";
-  Walk({{kOwner, "ADMIN", NoRights(""), {}, 1},
-        {kOwner, "ADMIN Nosuch PROP", NoRights("Nosuch"), {}, 2},
+  Walk({{kOwner, "ADMIN Nosuch PROP", NoRights("Nosuch"), {}, 1},
         Said(kBob, "ADMIN Friends PROP", NoRights("Friends"), 1),
         // Subcommands are whole words.
-        Owner("REMOVED Bob", "Unsupported ADMIN subcommand REMOVED" + valid, 3),
-        Owner("PROP PUB PRIVATE", choose + "PUBLIC PRIVATE", 4),
-        Owner("PROP MOD BROADCAST NOTIFY", choose + "MOD UNMOD BROADCAST", 5),
-        Owner("PROP UNMOD NOTIFY NONOTIFY", choose + "NOTIFY NONOTIFY", 6),
+        Owner("REMOVED Bob", "Unsupported ADMIN subcommand REMOVED" + valid, 2),
+        Owner("PROP PUB PRIVATE", choose + "PUBLIC PRIVATE", 3),
+        Owner("PROP MOD BROADCAST NOTIFY", choose + "MOD UNMOD BROADCAST", 4),
+        Owner("PROP UNMOD NOTIFY NONOTIFY", choose + "NOTIFY NONOTIFY", 5),
         Owner("PROP", Props("PUBLIC", "UNMODERATED", "NONOTIFY"))});
   EXPECT_EQ(Ini("Friends"), before);
   const std::string list = "+15550000003 (Carol)\r\n+15559999999\r\n";

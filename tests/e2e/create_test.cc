@@ -1,6 +1,5 @@
-// CREATE: the GROUP.INI it writes byte for byte, the owner's member row and
-// journal entry, the refusals (which leave nothing behind), and two runs
-// creating one group at the same moment.
+// CREATE: the GROUP.INI byte for byte, the owner's member row and journal
+// entry, refusals, and two runs creating one group at the same moment.
 #include <filesystem>
 #include <set>
 #include <string>

@@ -1,6 +1,5 @@
 // One run of morvane as the gateway starts it: the command line, the reply on
-// standard output, the error count and quiet mode, and the commands that
-// touch no store.
+// standard output, the error count and quiet mode, the storeless commands.
 #include <gtest/gtest.h>
 
 #include <string>
