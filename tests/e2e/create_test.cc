@@ -41,7 +41,6 @@ TEST_F(CreateTest, WritesTheGroupAsThePropertyWordsSay) {
     bool admin_mode = false;  // no journal entry
   };
   const std::vector<Row> rows = {
-      {"Club private", "Private", "Unmoderated"},
       {"Bcast private broadcast notify", "Private", "Broadcast", true},
       {"Mod Moderated PRIVATE words ignored", "Private", "Moderated"},
       // A name that merely begins with a command word.

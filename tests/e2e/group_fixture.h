@@ -1,6 +1,5 @@
-// For the commands' end-to-end tests: a gateway data directory with the
-// owner's account, a fake gateway, groups written straight into the store,
-// and Steps, each one message to the real morvane and all its run must do.
+// The commands' end-to-end tests: a data directory with the owner's account, a fake gateway,
+// groups written straight into the store, and Steps: messages to morvane and all they do.
 #ifndef E2E_GROUP_FIXTURE_H_
 #define E2E_GROUP_FIXTURE_H_
 
@@ -101,8 +100,7 @@ class GroupTest : public ::testing::Test {
     }
   }
 
-  // The submissions so far, each from the receiving number under the owner's
-  // account; then forgets them (the count for FailSubmission goes on).
+  // The submissions so far (each from the receiving number, as the owner); then forgets them.
   Messages TakeSent() {
     Messages sent;
     for (const Submission& submission : gateway_.Submissions()) {
