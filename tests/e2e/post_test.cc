@@ -47,8 +47,8 @@ TEST_F(PostTest, PostsOfAnUnmoderatedGroup) {
          To(others, "@friends:Carol hi", Forwarded(kCarol, 4, "friends"))},
         // No member: answered through the gateway, as the group exists.
         Said(kAnn, "@Friends hi", "You are not joined to group Friends.", 1),
-        // No such group: on standard output.
-        {kBob, "hello there", kInvalid, {}, 1}});
+        // No such group (a leading digit is no marker): on standard output.
+        {kBob, "0ther words", kInvalid, {}, 1}});
   EXPECT_EQ(Journal("Friends"), (Lines{Entry(kCarol, "Carol", "@Friends " + text),
                                        Entry(kCarol, "Carol", "@Friends:BOB see you"),
                                        Entry(kCarol, "Carol", "friends:carol hi")}));
