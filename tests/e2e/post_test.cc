@@ -1,5 +1,5 @@
-// Posts: the fan-out, private messages, the posting policies, YES, the
-// journal, and the fan-out while the gateway fails (but silent: unit tests).
+// Posts: the fan-out, private messages, the posting policies, YES, the journal,
+// and the fan-out while the gateway fails (a silent one: see the unit tests).
 #include <filesystem>
 #include <string>
 #include <vector>
