@@ -1,12 +1,11 @@
-// A gateway data directory with a fake gateway and groups written straight
-// into the store (GROUP.INI values and member rows), for the tests of the
-// commands that work on an existing group: posts, YES and ADMIN.
+// The commands' end-to-end tests: a data directory with the owner's account, a fake gateway,
+// groups written straight into the store, and Steps: messages to morvane and all they do.
 #ifndef E2E_GROUP_FIXTURE_H_
 #define E2E_GROUP_FIXTURE_H_
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,98 +15,126 @@
 #include "support/fake_gateway.h"
 #include "support/morvane_harness.h"
 #include "support/store_rows.h"
-#include "support/temp_dir.h"
 #include "userdir/pendrel.h"
 
 namespace group_fixture {
 
 constexpr char kOwner[] = "+15550000001";  // member "Admin", as creation adds it
-constexpr char kOwnerPassword[] = "own:er";
 constexpr char kReceive[] = "4000";
-constexpr char kAdminVariable[] = "TessaryAdmin";
+constexpr char kBob[] = "+15550000002";
+constexpr char kCarol[] = "+15550000003";
+constexpr char kDave[] = "+15550000004";
+constexpr char kAnn[] = "+15550000005";
 
-// One message as the gateway was asked to send it: recipient and text.
-using Message = std::pair<std::string, std::string>;
+// Submissions as (recipient, text); also member rows as (phone, name).
+using Messages = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
+
+struct Step {
+  std::string from;
+  std::string text;      // the words, split at single spaces
+  std::string out = "";  // standard output
+  Messages sent = {};
+  unsigned errors = 0;  // the sender's count afterwards; 0: none kept
+  bool admin_mode = false;
+};
+
+// A Step answered `reply` through the gateway, and nothing else sent.
+inline Step Said(const std::string& from, const std::string& text, const std::string& reply,
+                 unsigned errors = 0, bool admin_mode = false) {
+  return {from, text, "", {{from, reply}}, errors, admin_mode};
+}
+
+// `text` to each of `to` in that order, then `then`.
+inline Messages To(const Lines& to, const std::string& text, const Messages& then = {}) {
+  Messages messages;
+  for (const std::string& phone : to) messages.emplace_back(phone, text);
+  messages.insert(messages.end(), then.begin(), then.end());
+  return messages;
+}
+
+// The owner's member row, then `more`.
+inline Messages OwnerAnd(const Messages& more = {}) { return To({kOwner}, "Admin", more); }
+
+// A journal row as Journal() shows it.
+inline std::string Entry(const std::string& from, const std::string& name, const std::string& text,
+                         const char* approval = "Yes") {
+  return std::string(kReceive) + " " + from + " " + name + " " + approval + " /s " + from + " /r " +
+         kReceive + " /t " + text;
+}
 
 class GroupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(home_.path().empty());
-    ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()));
-    ASSERT_TRUE(home_.AddAccount(kOwner, kOwnerPassword));
+    ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()) && home_.AddAccount(kOwner, "own:er"));
     SetStoreBase(StoreBase::kProgramData);
   }
 
-  // GROUP.INI as creation writes it, with `post_type` (no PostType key for
-  // nullptr), and the owner's member row.
-  void MakeGroup(const std::string& group, const char* post_type = "Unmoderated") {
-    ASSERT_TRUE(home_.WriteGroupValue(group, kGroupSection, kMembershipTypeKey, kPublicValue));
-    if (post_type != nullptr) {
-      ASSERT_TRUE(home_.WriteGroupValue(group, kGroupSection, kPostTypeKey, post_type));
-    }
+  // A group as creation leaves it (no PostType key for nullptr), with more members.
+  void MakeGroup(const std::string& group, const char* post_type = kUnmoderatedValue,
+                 const char* membership = kPublicValue, const Messages& members = {}) {
+    ASSERT_TRUE(home_.WriteGroupValue(group, kGroupSection, kMembershipTypeKey, membership));
+    ASSERT_TRUE(!post_type || home_.WriteGroupValue(group, kGroupSection, kPostTypeKey, post_type));
     ASSERT_TRUE(home_.WriteGroupValue(group, kGroupSection, kOwnerKey, kOwner));
     ASSERT_TRUE(home_.WriteGroupValue(group, kAdminSection, kOwner, kAdminValue));
-    AddMembers(group, {{kOwner, "Admin"}});
+    for (const auto& [phone, name] : OwnerAnd(members)) ASSERT_TRUE(AddMember(group, phone, name));
   }
 
-  // Member rows written through the store, as JOIN would leave them.
-  void AddMembers(const std::string& group, const std::vector<Message>& members) {
-    for (const auto& [phone, name] : members) {
-      ASSERT_TRUE(AddMember(group, phone, name)) << phone;
+  RunResult Run(const std::string& from, const std::string& text, bool admin_mode = false) {
+    std::vector<std::string> args = {"/s", from, "/r", kReceive, "/t"};
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+      end = std::min(text.find(' ', start), text.size());
+      args.push_back(text.substr(start, end - start));
+    }
+    const RunResult run = home_.Run(args, {{"TessaryAdmin", admin_mode ? "Yes" : "No"}});
+    EXPECT_TRUE(run.finished && run.exit_code == 0) << text;
+    return run;
+  }
+
+  void Walk(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.from + " " + step.text.substr(0, 100));
+      EXPECT_EQ(Run(step.from, step.text, step.admin_mode).output, step.out);
+      EXPECT_EQ(TakeSent(), step.sent);
+      EXPECT_EQ(home_.ErrorCount(step.from), step.errors);
     }
   }
 
-  // Runs morvane for the message `words` from `sender` and answers its
-  // standard output; the run must end.
-  std::string Send(const std::string& sender, const std::vector<std::string>& words,
-                   bool admin_mode = false) {
-    return SendWith(MorvaneProgram(), sender, words, admin_mode);
-  }
-
-  // The same with another copy of the program.
-  std::string SendWith(const std::string& program, const std::string& sender,
-                       const std::vector<std::string>& words, bool admin_mode = false) {
-    std::vector<std::string> args = {"/s", sender, "/r", kReceive, "/t"};
-    args.insert(args.end(), words.begin(), words.end());
-    platform::EnvChanges env;
-    if (admin_mode) env.push_back({kAdminVariable, "Yes"});
-    const RunResult run = home_.RunProgram(program, args, env);
-    EXPECT_TRUE(run.finished) << testing::PrintToString(words);
-    return run.output;
-  }
-
-  // The full command line a run of Send gets for these words.
-  static std::string CommandLine(const std::string& sender, const std::string& words) {
-    return "/s " + sender + " /r " + kReceive + " /t " + words;
-  }
-
-  // Every submission so far as (recipient, text), after checking that each
-  // left from the receiving number under the owner's account.
-  std::vector<Message> Sent() const {
-    std::vector<Message> messages;
+  // The submissions so far (each from the receiving number, as the owner); then forgets them.
+  Messages TakeSent() {
+    Messages sent;
     for (const Submission& submission : gateway_.Submissions()) {
-      EXPECT_EQ(submission.sender, kReceive) << submission.request_line;
-      EXPECT_EQ(submission.user, kOwner) << submission.request_line;
-      EXPECT_EQ(submission.password, kOwnerPassword) << submission.request_line;
-      messages.emplace_back(submission.phone_number, submission.text);
+      EXPECT_EQ(submission.sender + " " + submission.user + " " + submission.password,
+                std::string(kReceive) + " " + kOwner + " own:er");
+      sent.emplace_back(submission.phone_number, submission.text);
     }
-    return messages;
-  }
-
-  // Sent(), then forgets them.
-  std::vector<Message> TakeSent() {
-    std::vector<Message> messages = Sent();
     gateway_.Clear();
-    return messages;
+    return sent;
   }
 
-  std::string GroupIni(const std::string& group) const {
+  Messages Members(const std::string& group) const {
+    Messages rows;
+    for (const MemberRow& row : ReadMembers(home_, group))
+      rows.emplace_back(row.phone, row.user_name);
+    return rows;
+  }
+
+  // The journal's rows by id, all columns but the id and the date.
+  Lines Journal(const std::string& group) const {
+    Lines rows;
+    for (const TransactionRow& row : ReadTransactions(home_, group)) {
+      rows.push_back(row.receive_number + " " + row.phone + " " + row.user_name + " " +
+                     row.approval + " " + row.command);
+    }
+    return rows;
+  }
+
+  std::string Ini(const std::string& group) const {
     return home_.ReadFile("Groups/" + group + "/GROUP.INI");
   }
 
   MorvaneHome home_;
-  // Lets the test write member rows into the home's store itself.
-  ScopedEnv data_home_{kDataHomeVariable, home_.path()};
+  ScopedEnv data_home_{kDataHomeVariable, home_.path()};  // for the rows written here
   FakeGateway gateway_;
 };
 
