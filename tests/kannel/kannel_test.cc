@@ -62,6 +62,7 @@ class KannelTest : public ::testing::Test {
     }
     ASSERT_TRUE(std::filesystem::exists(kPrefix + "/bin/morvane-kannel"))
         << "nothing installed in " << kPrefix << ": run the kannel_install test first";
+    ASSERT_FALSE(folder_.path().empty() || home_.path().empty());
     {  // Held open at once, so that they differ; nothing listens on kClosed.
       platform::Socket held[std::size(ports_)];
       for (size_t i = 0; i < std::size(ports_); ++i) {

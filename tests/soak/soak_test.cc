@@ -71,6 +71,7 @@ class StormTest : public ::testing::Test {
     if (platform::GetEnv("MORVANE_SOAK_SCALE", &scale) && ParseLeadingLong(scale) > 1) {
       scale_ = static_cast<unsigned>(ParseLeadingLong(scale));
     }
+    ASSERT_FALSE(home_.path().empty());
     ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()) && home_.AddAccount(kOwner, "soak-pw"));
     SetStoreBase(StoreBase::kProgramData);
   }
