@@ -1,6 +1,5 @@
 #include "support/fake_gateway.h"
 
-#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -8,51 +7,11 @@
 #include "gateway/submit.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "sim/submission_server.h"
 
 namespace {
 
 constexpr std::string_view kBasicPrefix = "Authorization: Basic ";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX becomes the byte; anything else, '+' included, stays.
-std::string PercentDecoded(std::string_view text) {
-  std::string decoded;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
-}
-
-std::string Base64Decoded(std::string_view text) {
-  static constexpr std::string_view kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string decoded;
-  uint32_t bits = 0;
-  int count = 0;
-  for (const char c : text) {
-    const size_t value = kAlphabet.find(c);
-    if (value == std::string_view::npos) break;  // '=' or the line's end
-    bits = bits << 6 | static_cast<uint32_t>(value);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      decoded += static_cast<char>((bits >> count) & 0xFF);
-    }
-  }
-  return decoded;
-}
 
 std::string_view FirstLine(std::string_view request) {
   return request.substr(0, request.find_first_of("\r\n"));
@@ -71,7 +30,7 @@ void ReadQuery(std::string_view line, Submission* submission) {
     const std::string_view key = pair.substr(0, equals);
     const std::string value = equals == std::string_view::npos
                                   ? std::string()
-                                  : PercentDecoded(pair.substr(equals + 1));
+                                  : PercentDecode(pair.substr(equals + 1));
     if (key == "sender") submission->sender = value;
     if (key == "phonenumber") submission->phone_number = value;
     if (key == "text") submission->text = value;
@@ -88,7 +47,8 @@ void ReadCredentials(std::string_view request, Submission* submission) {
     if (StartsWithNoCase(line, kBasicPrefix)) {
       std::string_view encoded = line.substr(kBasicPrefix.size());
       if (!encoded.empty() && encoded.back() == '\r') encoded.remove_suffix(1);
-      const std::string credentials = Base64Decoded(encoded);
+      std::string credentials;
+      Base64Decode(encoded, &credentials);
       const size_t colon = credentials.find(':');
       submission->has_credentials = true;
       submission->user = credentials.substr(0, colon);
