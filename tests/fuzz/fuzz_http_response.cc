@@ -3,29 +3,17 @@
 // a chunked header put in front, so the fuzzer spends its time on bodies.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "common/text.h"
+#include "fuzz/require.h"
 #include "gateway/gw_util.h"
 #include "gateway/http_response.h"
 
 namespace {
 
-constexpr std::string_view kChunkedHeader =
-    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-
-// Ends the run with the line of the broken rule.
-#define Require(condition)                                            \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      std::fprintf(stderr, "rule broken at line %d: %s\n", __LINE__, \
-                   #condition);                                       \
-      std::abort();                                                   \
-    }                                                                 \
-  } while (false)
+constexpr std::string_view kChunkedHeader = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
 
 void CheckHeaderValue(std::string_view text, std::string_view name) {
   const std::string value = GetHeaderValue(text, name, kMaxHeaderValueChars);

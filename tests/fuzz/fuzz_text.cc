@@ -5,28 +5,17 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "common/text.h"
+#include "fuzz/require.h"
 #include "gateway/gw_util.h"
 #include "gateway/submit.h"
 
 namespace {
 
 constexpr size_t kMaxFuzzCapacity = 20000;
-
-// Ends the run with the line of the broken rule.
-#define Require(condition)                                            \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      std::fprintf(stderr, "rule broken at line %d: %s\n", __LINE__, \
-                   #condition);                                       \
-      std::abort();                                                   \
-    }                                                                 \
-  } while (false)
 
 }  // namespace
 

@@ -4,26 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/require.h"
 #include "gateway/http_client.h"
-
-namespace {
-
-// Ends the run with the line of the broken rule.
-#define Require(condition)                                            \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      std::fprintf(stderr, "rule broken at line %d: %s\n", __LINE__, \
-                   #condition);                                       \
-      std::abort();                                                   \
-    }                                                                 \
-  } while (false)
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);

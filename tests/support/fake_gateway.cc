@@ -28,9 +28,8 @@ void ReadQuery(std::string_view line, Submission* submission) {
     const std::string_view pair = query.substr(0, amp);
     const size_t equals = pair.find('=');
     const std::string_view key = pair.substr(0, equals);
-    const std::string value = equals == std::string_view::npos
-                                  ? std::string()
-                                  : PercentDecode(pair.substr(equals + 1));
+    const std::string value =
+        equals == std::string_view::npos ? std::string() : PercentDecode(pair.substr(equals + 1));
     if (key == "sender") submission->sender = value;
     if (key == "phonenumber") submission->phone_number = value;
     if (key == "text") submission->text = value;
@@ -63,8 +62,7 @@ void ReadCredentials(std::string_view request, Submission* submission) {
 }  // namespace
 
 FakeGateway::FakeGateway() {
-  server_.SetResponder(
-      [this](const std::string& request, size_t) { return Answer(request); });
+  server_.SetResponder([this](const std::string& request, size_t) { return Answer(request); });
 }
 
 FakeGateway::~FakeGateway() { server_.Stop(); }
@@ -75,10 +73,8 @@ bool FakeGateway::WriteHollinIni(const std::string& data_dir) const {
     path += platform::PathSeparator();
   }
   path += kGatewayConfigName;
-  return platform::ProfileWriteString(path, kGatewaySection, kIpAddressKey,
-                                      "127.0.0.1") &&
-         platform::ProfileWriteString(path, kGatewaySection, kWebPortKey,
-                                      std::to_string(port()));
+  return platform::ProfileWriteString(path, kGatewaySection, kIpAddressKey, "127.0.0.1") &&
+         platform::ProfileWriteString(path, kGatewaySection, kWebPortKey, std::to_string(port()));
 }
 
 std::vector<Submission> FakeGateway::Submissions() const {
@@ -140,8 +136,8 @@ ServerScript FakeGateway::Answer(const std::string& request) {
 
   switch (submission.status) {
     case 401:
-      return Reply(HttpAnswer(401, "Unauthorized", "",
-                              "WWW-Authenticate: Basic realm=\"gateway\"\r\n"));
+      return Reply(
+          HttpAnswer(401, "Unauthorized", "", "WWW-Authenticate: Basic realm=\"gateway\"\r\n"));
     case 500:
       return Reply(HttpAnswer(500, "Internal Server Error", "failed"));
     default:

@@ -70,8 +70,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     return result;
   }
   if (!child.Wait(kRunTimeoutMs)) {
-    std::fprintf(stderr, "%s: still running after %u ms, killed\n", program.c_str(),
-                 kRunTimeoutMs);
+    std::fprintf(stderr, "%s: still running after %u ms, killed\n", program.c_str(), kRunTimeoutMs);
     child.Kill();
     result.output = child.output();
     return result;

@@ -30,9 +30,9 @@ std::string DatabasePath(const MorvaneHome& home, std::string_view group, std::s
 
 std::vector<MemberRow> ReadMembers(const MorvaneHome& home, std::string_view group) {
   std::vector<MemberRow> members;
-  for (auto& row : Rows(DatabasePath(home, group, kGroupDbName),
-                        "SELECT phoneNumber, userName, joinDate FROM TESSARY ORDER BY phoneNumber;",
-                        3)) {
+  for (auto& row :
+       Rows(DatabasePath(home, group, kGroupDbName),
+            "SELECT phoneNumber, userName, joinDate FROM TESSARY ORDER BY phoneNumber;", 3)) {
     members.push_back({row[0], row[1], row[2]});
   }
   return members;

@@ -21,11 +21,9 @@ TempDir::TempDir() {
   const std::filesystem::path base = std::filesystem::temp_directory_path(error);
   if (error) return;
   std::random_device seed;
-  std::mt19937_64 random(
-      (static_cast<uint64_t>(seed()) << 32) ^ static_cast<uint64_t>(seed()));
+  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ static_cast<uint64_t>(seed()));
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
-    const std::filesystem::path candidate =
-        base / ("morvane-test-" + std::to_string(random()));
+    const std::filesystem::path candidate = base / ("morvane-test-" + std::to_string(random()));
     // create_directory answers false for a name that exists already.
     if (std::filesystem::create_directory(candidate, error)) {
       path_ = candidate.string() + platform::PathSeparator();
