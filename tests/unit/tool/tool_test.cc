@@ -24,7 +24,7 @@ using Words = std::vector<std::string>;
 constexpr char kOwner[] = "+15550001111";
 constexpr char kMember[] = "+15550002222";
 
-class ToolTest : public ::testing::Test {
+class ToolWordsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::ofstream(home_.path() + kUsersFileName, std::ios::binary) << "[Users]\r\n"
@@ -47,7 +47,7 @@ class ToolTest : public ::testing::Test {
   ScopedEnv kavrel_home_{kDataHomeVariable, home_.path()};
 };
 
-TEST_F(ToolTest, CutsGroupNameAt249) {
+TEST_F(ToolWordsTest, CutsGroupNameAt249) {
   if (OnWindows()) {
     GTEST_SKIP() << "a Windows path holds at most 259 characters, too few for a group folder "
                     "of 248 characters under the store root";
@@ -61,7 +61,7 @@ TEST_F(ToolTest, CutsGroupNameAt249) {
   }
 }
 
-TEST_F(ToolTest, CutsOwnerMemberWordsAndListTargets) {
+TEST_F(ToolWordsTest, CutsOwnerMemberWordsAndListTargets) {
   const std::string owner(kMaxToolOwnerChars + 1, '5');
   EXPECT_EQ(Tool({"CREATE", "Friends", owner}),
             std::to_string(kToolFailureStatus) + " ERROR:  Owner phone number " +
@@ -91,7 +91,7 @@ TEST_F(ToolTest, CutsOwnerMemberWordsAndListTargets) {
 
 // The last entry, up to the first missing or empty one, whose fourth field is
 // a phone number; values are read up to 8191 characters ("|N=" starts entry N).
-TEST_F(ToolTest, ReceivingNumberIsTheFourthFieldOfTheLastQualifyingEntry) {
+TEST_F(ToolWordsTest, ReceivingNumberIsTheFourthFieldOfTheLastQualifyingEntry) {
   const std::string path = home_.path() + "HOLLIN.INI", key = "\r\nReceiveSMSCommand";
   const std::string fits = "\tb\tc\t55500012", long_value(kMaxWorkChars - fits.size(), 'x');
   const std::pair<std::string, std::string> rows[] = {
