@@ -1,7 +1,5 @@
-// The installed programs behind a real SMS gateway: the installed Kannel's
-// bearerbox and smsbox, configured from the installed example on free ports
-// of 127.0.0.1, start morvane-kannel for every message the phones send
-// through the fake SMSC; posts go out through smsbox's sendsms interface.
+// The installed programs behind the installed Kannel (bearerbox and smsbox as in the installed
+// example, on free ports of 127.0.0.1): phones send through a fake SMSC, posts go out by sendsms.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "gateway/submit.h"
@@ -19,15 +16,12 @@
 #include "smsc/fake_smsc.h"
 #include "support/morvane_harness.h"
 #include "support/store_rows.h"
-#include "support/temp_dir.h"
 #include "userdir/pendrel.h"
 
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-
 const std::string kPrefix = MORVANE_KANNEL_PREFIX;  // where the fixture installed the build
 constexpr char kOwner[] = "+15550001111", kAnn[] = "+15550002222", kBob[] = "+15550003333";
 constexpr uint32_t kTimeoutMs = 30000;
@@ -37,32 +31,20 @@ std::string ReadWhole(const std::string& path) {
   text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
-
-std::string SendsmsUrl(uint16_t port, const std::string& account = "@@USER@@",
-                       const std::string& password = "@@PASSWORD@@") {
-  return "http://127.0.0.1:" + std::to_string(port) + "/cgi-bin/sendsms?username=" + account +
-         "&password=" + password +
-         "&from=@@SENDER@@&to=@@RECIP@@&text=@@TEXT@@&charset=UTF-8&coding=@@CODING@@";
-}
-
-// A message from the gateway number to `phone`, as Step shows it.
 std::string To(const std::string& phone, const std::string& text) { return phone + ": " + text; }
 
-// A data directory with the owner's account, and the gateway serving it; the
-// exec services' standard error goes into a file. Destroyed from the bottom
-// up: the phones hang up, the boxes are killed, then the folders go.
+// The owner's account, and the gateway serving it with the exec services' standard error in a
+// file. Torn down from the bottom up: the phones hang up, the boxes are killed, the folders go.
 class KannelTest : public ::testing::Test {
  protected:
   enum Port { kAdmin, kBox, kSmsc, kSendsms, kClosed };
-
   void SetUp() override {
     if (!std::filesystem::exists("/usr/sbin/bearerbox") ||
-        !std::filesystem::exists("/usr/sbin/smsbox")) {
+        !std::filesystem::exists("/usr/sbin/smsbox"))
       GTEST_SKIP() << "Kannel is not installed: apt-get install kannel kannel-extras";
-    }
     ASSERT_TRUE(std::filesystem::exists(kPrefix + "/bin/morvane-kannel"))
         << "nothing installed in " << kPrefix << ": run the kannel_install test first";
-    ASSERT_FALSE(folder_.path().empty() || home_.path().empty());
+    ASSERT_TRUE(!folder_.path().empty() && !home_.path().empty());
     {  // Held open at once, so that they differ; nothing listens on kClosed.
       platform::Socket held[std::size(ports_)];
       for (size_t i = 0; i < std::size(ports_); ++i) {
@@ -70,8 +52,8 @@ class KannelTest : public ::testing::Test {
         ASSERT_NE(ports_[i] = held[i].valid() ? platform::LocalPort(held[i]) : 0, 0);
       }
     }
-    // The example on these ports, files, programs and the owner's account,
-    // and a second account that refuses the owner and Bob as recipients.
+    // The example on these ports, files, programs and the owner's account, and a second account
+    // that refuses the owner and Bob as recipients.
     std::string config = ReadWhole(kPrefix + "/share/morvane/kannel.conf");
     const std::pair<std::string, std::string> changes[] = {
         {"admin-port = 13000", "admin-port = " + std::to_string(ports_[kAdmin])},
@@ -84,17 +66,15 @@ class KannelTest : public ::testing::Test {
         {"password = CHANGE-sendsms-password", "password = \"own3r-pw\""}};
     for (const auto& [from, to] : changes) {
       ASSERT_NE(config.find(from), std::string::npos) << "not in the example: " << from;
-      for (size_t at = 0; (at = config.find(from, at)) != std::string::npos; at += to.size()) {
+      for (size_t at = 0; (at = config.find(from, at)) != std::string::npos; at += to.size())
         config.replace(at, from.size(), to);
-      }
     }
     const std::string path = folder_.path() + "kannel.conf";
     std::ofstream(path, std::ios::binary)
         << config << "\ngroup = sendsms-user\nusername = fenced\npassword = f3nced-pw\n"
         << "black-list-regex = \"[+]1555000(1111|3333)\"\n";
-    ASSERT_TRUE(home_.AddAccount(kOwner, "own3r-pw") && UseUrl(SendsmsUrl(ports_[kSendsms])));
-    // -v 4: only panics on the boxes' own standard error. smsbox gives up at
-    // once when bearerbox does not listen yet.
+    ASSERT_TRUE(home_.AddAccount(kOwner, "own3r-pw") && UseSendsms(kSendsms));
+    // -v 4: only panics on the boxes' own stderr. smsbox gives up at once if bearerbox is not up.
     bearerbox_ = platform::Child::Start({"/usr/sbin/bearerbox", "-v", "4", path});
     const uint32_t start = platform::TickCountMs();
     for (platform::Socket probe;
@@ -113,10 +93,14 @@ class KannelTest : public ::testing::Test {
     for (int probes = 1; !phones_.Sync("4000", 3000, &ignored); ++probes) ASSERT_LT(probes, 10);
   }
 
-  bool UseUrl(const std::string& url) const {
-    return home_.WriteProfile(kGatewayConfigName, kGatewaySection, kSubmissionUrlKey, url);
+  bool UseSendsms(Port port, const std::string& account = "@@USER@@",
+                  const std::string& password = "@@PASSWORD@@") const {
+    return home_.WriteProfile(
+        kGatewayConfigName, kGatewaySection, kSubmissionUrlKey,
+        "http://127.0.0.1:" + std::to_string(ports_[port]) +
+            "/cgi-bin/sendsms?username=" + account + "&password=" + password +
+            "&from=@@SENDER@@&to=@@RECIP@@&text=@@TEXT@@&charset=UTF-8&coding=@@CODING@@");
   }
-
   // One phone's message, and every message it caused.
   std::vector<std::string> Step(const std::string& phone, const std::string& text,
                                 smsc::Coding coding = smsc::Coding::kData) {
@@ -124,26 +108,11 @@ class KannelTest : public ::testing::Test {
     EXPECT_TRUE(phones_.Send({phone, "4000", text}, coding)) << text;
     EXPECT_TRUE(phones_.Sync("4000", kTimeoutMs, &received)) << "no echo after " << text;
     std::vector<std::string> shown;
-    for (const smsc::Message& message : received) {
-      shown.push_back(message.from == "4000" ? To(message.to, message.text)
-                                             : "from " + message.from);
-    }
+    for (const smsc::Message& m : received)
+      shown.push_back(To(m.from == "4000" ? m.to : "from " + m.from, m.text));
     return shown;
   }
-
-  // What the exec services wrote to their standard error, line by line.
-  std::vector<std::string> ErrorLines() const {
-    std::vector<std::string> lines;
-    std::istringstream text(ReadWhole(folder_.path() + "smsbox.stderr"));
-    for (std::string line; std::getline(text, line);) lines.push_back(line);
-    return lines;
-  }
-
-  std::vector<std::string> MemberPhones() const {
-    std::vector<std::string> phones;
-    for (const MemberRow& row : ReadMembers(home_, "Friends")) phones.push_back(row.phone);
-    return phones;
-  }
+  std::string Errors() const { return ReadWhole(folder_.path() + "smsbox.stderr"); }  // of execs
 
   TempDir folder_;
   MorvaneHome home_;
@@ -163,11 +132,9 @@ TEST_F(KannelTest, GroupLifeFromCreateToStop) {
       "send to the group, reply and start text with @Friends";
   EXPECT_THAT(Step(kAnn, "JOIN Friends Ann"), ElementsAre(To(kAnn, joined)));
   EXPECT_THAT(Step(kBob, "JOIN Friends Bob"), ElementsAre(To(kBob, joined)));
-
-  // Shell and URL characters, quotes, GSM extension and non-GSM characters,
-  // an emoji: each member once gets the post byte for byte (a run of blanks
-  // as one blank, as the gateway hands over the words), sent as 8-bit data
-  // or as UCS-2 like a phone, short or in several parts; and nothing runs.
+  // Shell and URL characters, quotes, GSM extension and non-GSM characters, an emoji: each member
+  // once gets the post byte for byte (a run of blanks as one, as the gateway hands over words),
+  // sent as 8-bit data or as UCS-2 like a phone, short or in several parts; and nothing runs.
   const TempDir trap;
   const std::string dollar = "$(touch " + trap.path() + "dollar)", stars(60, '*');
   const std::string backquote = "`touch " + trap.path() + "backquote`";
@@ -187,15 +154,12 @@ TEST_F(KannelTest, GroupLifeFromCreateToStop) {
                              To(kAnn, "Message forwarded to 2 member(s) of group Friends")));
   }
   EXPECT_TRUE(!trap.path().empty() && std::filesystem::is_empty(trap.path()));
-  EXPECT_THAT(ErrorLines(), IsEmpty());
+  EXPECT_EQ(Errors(), "");
   EXPECT_THAT(Step(kBob, "@Friends:Ann see you at 8"),
               UnorderedElementsAre(To(kAnn, "@Friends:Bob (private) see you at 8"),
                                    To(kBob, "Message forwarded to @Friends:Ann")));
-
-  // Submissions the gateway does not take: nobody gets the post, the journal
-  // does not grow, and a line tells of each refused one, naming the recipient
-  // and the answer. The walk ends at the first member (the owner, first in
-  // phone order); then the error reply to the poster is tried.
+  // Refused submissions: nobody gets the post, the journal does not grow, a line names each refused
+  // recipient and the answer. The walk ends at the owner (first by phone); then the poster's reply.
   const size_t journal = ReadTransactions(home_, "Friends").size();
   const std::tuple<Port, std::string, std::string, const char*> refusals[] = {
       {kSendsms, "fenced", "f3nced-pw", "it answered HTTP/1.1 400 Bad Request"},  // black-listed
@@ -203,24 +167,20 @@ TEST_F(KannelTest, GroupLifeFromCreateToStop) {
       {kClosed, "@@USER@@", "@@PASSWORD@@", "no answer"}};
   for (const auto& [port, account, password, answer] : refusals) {
     SCOPED_TRACE(answer);
-    ASSERT_TRUE(UseUrl(SendsmsUrl(ports_[port], account, password)));
-    std::vector<std::string> lines = ErrorLines();
+    ASSERT_TRUE(UseSendsms(port, account, password));
     const bool poster_told = account == "fenced";  // Ann is not black-listed
+    const std::string refused =
+        "morvane: the gateway at 127.0.0.1:" + std::to_string(ports_[port]) +
+        " did not take the message to ";
+    std::string errors = Errors() + refused + kOwner + ": " + answer + "\n";
+    if (!poster_told) errors += refused + kAnn + ": " + answer + "\n";
     EXPECT_EQ(Step(kAnn, "@Friends hi"),
               std::vector<std::string>(poster_told,
                                        To(kAnn, "Error forwarding message to group Friends")));
-    for (const char* phone : {kOwner, kAnn}) {
-      if (phone == kOwner || !poster_told) {
-        lines.push_back("morvane: the gateway at 127.0.0.1:" + std::to_string(ports_[port]) +
-                        " did not take the message to " + phone + ": " + answer);
-      }
-    }
-    EXPECT_EQ(ErrorLines(), lines);
+    EXPECT_EQ(Errors(), errors);
     EXPECT_EQ(ReadTransactions(home_, "Friends").size(), journal);
   }
-  EXPECT_THAT(MemberPhones(), ElementsAre(kOwner, kAnn, kBob));
-  ASSERT_TRUE(UseUrl(SendsmsUrl(ports_[kSendsms])));
-
+  ASSERT_TRUE(UseSendsms(kSendsms));
   // Moderated: Bob's post waits for the owner's YES, then reaches everyone.
   EXPECT_THAT(
       Step(kOwner, "ADMIN Friends PROP MODERATED"),
@@ -237,7 +197,9 @@ TEST_F(KannelTest, GroupLifeFromCreateToStop) {
               UnorderedElementsAre(To(kOwner, approved), To(kAnn, approved), To(kBob, approved)));
   EXPECT_THAT(Step(kAnn, "STOP"),
               ElementsAre(To(kAnn, "Goodbye.  You have left the group Friends")));
-  EXPECT_THAT(MemberPhones(), ElementsAre(kOwner, kBob));
+  std::vector<std::string> phones;
+  for (const MemberRow& row : ReadMembers(home_, "Friends")) phones.push_back(row.phone);
+  EXPECT_THAT(phones, ElementsAre(kOwner, kBob));
 }
 
 }  // namespace
