@@ -1,12 +1,10 @@
 // morvanectl end to end, and hostile input through it and morvane: huge and
-// many arguments, every byte in names, numbers and texts (many bytes to a run:
-// one run per class of byte that the checks of names and numbers tell apart),
-// printf conversions and SQL in every field, names like paths, broken store
-// files (the tests run as root, whom permission bits do not stop), a hostile
-// environment. Every run must end by itself with status 0 (the tool's also
-// -1) and leave the bystander group and everything outside the store byte for
-// byte; the data directory lies three folders deep in a sandbox, all of
-// which is compared, so a path that escaped the store would show.
+// many arguments, every byte in names, numbers and texts (one run per class of
+// byte the checks tell apart), printf conversions and SQL in every field,
+// names like paths, broken store files, a hostile environment. Every run must
+// end by itself with status 0 (the tool's also -1) and leave the bystander
+// group and everything outside the store byte for byte; the data directory
+// lies three folders deep in a sandbox, all of which is compared.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -40,12 +38,13 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::Contains;
 using ::testing::Pair;
+using Words = std::vector<std::string>;
+using Str = const std::string&;
 
 constexpr char kOwner[] = "+15550000001";    // account; owns Club and Bystander
 constexpr char kAnn[] = "+15550000002";      // member of Club
 constexpr char kCreator[] = "+15550000003";  // account; creates groups
 constexpr char kStranger[] = "+15550000004";
-constexpr char kBee[] = "+15550000005";  // member of Bystander only
 constexpr char kBob[] = "+15550000006";
 constexpr char kCarol[] = "+15550000007";
 constexpr char kGatewayNumber[] = "+15550009999";
@@ -56,31 +55,25 @@ constexpr char kInvalidRequest[] =
     "Invalid Request. To send to a group, start your text with @GroupName. To stop all texts, "
     "reply STOP. For further assistance, reply HELP.";
 
-std::string JoinOk(const std::string& g) {
+std::string JoinOk(Str g) {
   return "You have joined the group " + g + ".  To leave the group, reply with 'LEAVE " + g +
          "'.  To send to the group, reply and start text with @" + g;
 }
-std::string CreateOk(const std::string& g) {
+std::string CreateOk(Str g) {
   return "Group " + g + " created.  Membership availability is Public.  Message posting is " +
          "Unmoderated.  Use 'ADMIN " + g + "' command to administer.";
 }
-std::string CreateBad(const std::string& g) {
+std::string CreateBad(Str g) {
   return "Error creating group " + g + ".  Name may contain invalid characters.";
 }
-std::string Exists(const std::string& g) {
-  return "Group " + g + " already exists.  To join group, use 'JOIN " + g +
-         " YourName'.  To admin group, use 'ADMIN " + g + "'.";
-}
-std::string NotExist(const std::string& g) {
-  return "Cannot join group " + g + ", it does not exist.";
-}
-std::string NotJoined(const std::string& g) { return "You are not joined to group " + g + "."; }
-std::string Left(const std::string& g) { return "You have not joined the group " + g; }
-std::string ToolOk(const std::string& g) {
+std::string NotExist(Str g) { return "Cannot join group " + g + ", it does not exist."; }
+std::string NotJoined(Str g) { return "You are not joined to group " + g + "."; }
+std::string Left(Str g) { return "You have not joined the group " + g; }
+std::string ToolOk(Str g) {
   return "OK -- Group " + g + " created.\r\nGroup Attributes:  Public  Unmoderated  NoNotify\r\n";
 }
-std::string ToolBad(const std::string& g) { return "ERROR:  Invalid group name " + g + "\r\n"; }
-std::string ToolNone(const std::string& g) { return "ERROR:  Group " + g + " does not exist\r\n"; }
+std::string ToolBad(Str g) { return "ERROR:  Invalid group name " + g + "\r\n"; }
+std::string ToolNone(Str g) { return "ERROR:  Group " + g + " does not exist\r\n"; }
 
 // A byte no group name can hold: a path separator, and on Windows also what
 // no file name there holds (control characters, " * : < > ? |) and a byte
@@ -107,20 +100,20 @@ std::string RandomBytes(size_t size, unsigned seed) {
 }
 
 // Arguments for a failure message, cut and escaped.
-std::string Describe(std::vector<std::string> args) {
+std::string Describe(Words args) {
   args.resize(std::min<size_t>(args.size(), 8));
   for (std::string& arg : args) arg = CutTo(arg, 40);
   return ::testing::PrintToString(args);
 }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
+bool WriteBytes(Str path, Str bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   return static_cast<bool>(file << bytes);
 }
 
 // Every path under `root` but the subtree `skip`, with its contents and
 // modification time ("<folder>" for a folder).
-std::map<std::string, std::string> Tree(const std::string& root, const std::string& skip = "") {
+std::map<std::string, std::string> Tree(Str root, Str skip = "") {
   std::map<std::string, std::string> tree;
   std::error_code error;
   for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
@@ -148,40 +141,44 @@ class SandboxTest : public ::testing::Test {
     ASSERT_TRUE(gateway_.WriteHollinIni(home_));
     ASSERT_TRUE(platform::ProfileWriteString(home_ + "HOLLIN.INI", "HOLLIN", "ReceiveSMSCommand1",
                                              std::string("morvane\t/s\t%s\t") + kGatewayNumber));
-    ASSERT_TRUE(Account(home_, kOwner) && Account(home_, kCreator));
+    for (const char* account : {kOwner, kCreator}) {
+      ASSERT_TRUE(
+          platform::ProfileWriteString(home_ + kUsersFileName, kUsersSection, account, "pw"));
+    }
     SetStoreBase(StoreBase::kProgramData);
     MakeGroup("Club", kAnn, "Ann");
-    MakeGroup("Bystander", kBee, "Bee");
-    ASSERT_NE(
-        QueueTransaction("Bystander", "4000", kBee, "Bee", "/s x /t JOIN Bystander Bee", true), 0u);
-  }
-
-  static bool Account(const std::string& home, const char* name) {
-    return platform::ProfileWriteString(home + kUsersFileName, kUsersSection, name, "pw");
+    MakeGroup("Bystander", "+15550000005", "Bee");
+    ASSERT_NE(QueueTransaction("Bystander", "4000", "+15550000005", "Bee", "/s x /t JOIN B", true),
+              0u);
   }
 
   // A public, unmoderated group owned by kOwner with one more member.
-  void MakeGroup(const std::string& group, const std::string& phone, const std::string& name) {
+  void MakeGroup(Str group, Str phone, Str name) {
     std::string folder;
     ASSERT_TRUE(GroupFolderPath("", &folder) && GroupFolderPath(group, &folder));
-    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kMembershipTypeKey, kPublicValue));
-    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kPostTypeKey, kUnmoderatedValue));
-    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kOwnerKey, kOwner));
-    ASSERT_TRUE(WriteGroupValue(group, kAdminSection, kOwner, kAdminValue));
+    for (const auto& [section, key, value] :
+         {std::tuple{kGroupSection, kMembershipTypeKey, kPublicValue},
+          {kGroupSection, kPostTypeKey, kUnmoderatedValue},
+          {kGroupSection, kOwnerKey, kOwner},
+          {kAdminSection, kOwner, kAdminValue}}) {
+      ASSERT_TRUE(WriteGroupValue(group, section, key, value));
+    }
     ASSERT_TRUE(AddMember(group, kOwner, "Admin") && AddMember(group, phone, name));
   }
 
   std::string Groups() const { return home_ + "Groups/"; }
-  std::string Ini(const std::string& group) const {
+  std::string Ini(Str group) const {
     std::string text;
     platform::ReadWholeFile(Groups() + group + "/GROUP.INI", &text);
     return text;
   }
+  std::string Errors(Str sender, Str none = "") const {
+    return platform::ProfileReadString(Groups() + "ERRORCTR.INI", "Errors", sender, none, 10);
+  }
 
   // Runs `program` against the data directory (TessaryAdmin removed, `env`
   // on top) and checks what every run must keep to.
-  RunResult Run(const std::string& program, const std::vector<std::string>& args,
-                const platform::EnvChanges& env = {}) {
+  RunResult Run(Str program, const Words& args, const platform::EnvChanges& env = {}) {
     const auto outside = Tree(sandbox_.path(), "outer/inner/home/Groups");
     const auto bystander = Tree(Groups() + "Bystander");
     platform::EnvChanges changes = {{kDataHomeVariable, home_}, {"TessaryAdmin", std::nullopt}};
@@ -200,30 +197,26 @@ class SandboxTest : public ::testing::Test {
     EXPECT_TRUE(Tree(Groups() + "Bystander") == bystander) << "changed the bystander: " << what;
     return run;
   }
+  std::string Morvane(const Words& args) { return Run(MorvaneProgram(), args).output; }
+  std::string Tool(const Words& args) { return Run(MorvanectlProgram(), args).output; }
 
   // morvane with a message from `sender`; its standard output. The sender's
   // error count is cleared first, so that no run of failures puts it into
   // quiet mode and withholds the replies the tests read.
-  std::string Send(const std::string& sender, const std::vector<std::string>& words,
-                   const platform::EnvChanges& env = {}, const std::string& program = "") {
+  std::string Send(Str sender, const Words& words, const platform::EnvChanges& env = {}) {
     if (IsSafeProfileKey(sender)) {
       platform::ProfileDeleteKey(Groups() + "ERRORCTR.INI", "Errors", sender);
     }
-    std::vector<std::string> args = {"/s", sender, "/r", "4000", "/t"};
+    Words args = {"/s", sender, "/r", "4000", "/t"};
     args.insert(args.end(), words.begin(), words.end());
-    return Run(program.empty() ? MorvaneProgram() : program, args, env).output;
+    return Run(MorvaneProgram(), args, env).output;
   }
-  std::string Tool(const std::vector<std::string>& args, const platform::EnvChanges& env = {}) {
-    return Run(MorvanectlProgram(), args, env).output;
-  }
-  // Runs one after the other (tool runs without a sender); their outputs
-  // joined by '|'.
-  using Runs = std::vector<std::pair<std::string, std::vector<std::string>>>;
-  std::string Outputs(const Runs& runs, const platform::EnvChanges& env = {}) {
+  // Runs one after the other (tool runs without a sender); outputs joined by '|'.
+  std::string Outputs(const std::vector<std::pair<std::string, Words>>& runs) {
     std::string outputs;
     for (const auto& [sender, words] : runs) {
       outputs += (&words == &runs[0].second ? "" : "|") +
-                 (sender.empty() ? Tool(words, env) : Send(sender, words, env));
+                 (sender.empty() ? Tool(words) : Send(sender, words));
     }
     return outputs;
   }
@@ -231,33 +224,32 @@ class SandboxTest : public ::testing::Test {
   // A transcript of morvanectl runs, one a line: "[!]WORDS => OUTPUT". '!'
   // marks a run that ends with -1, '' is an empty word, and " | " breaks the
   // output's lines, each of which ends in CR LF. $O, $B and $C stand for
-  // numbers, $U for the ADMIN usage, $D for the default attributes, $X for
-  // the start of a conflict error and $L for `list`.
-  void Transcript(const std::string& text, const std::string& list = "") {
+  // numbers, $U and $W for the usage, $H for the ADMIN list's help, $A and
+  // $D for attributes and $X for the start of a conflict error.
+  void Transcript(Str text) {
     const std::string usage = "Usage:\r\n  " + MorvanectlProgram();
+    const std::pair<std::string, std::string> macros[] = {
+        {"$O", kOwner},
+        {"$B", kBob},
+        {"$C", kCarol},
+        {"$A", "Group Attributes:"},
+        {"$D", "Group Attributes:  Public  Unmoderated  NoNotify"},
+        {"$X", "ERROR:  Only one of the following attributes can be applied to a group: "},
+        {"$U", usage + " ADMIN GroupName [ ADMIN / AUTH / PROP / ADD / REMOVE / LIST / BLOCK / "
+                       "UNBLOCK / POST ]"},
+        {"$W", usage.substr(8) + " CREATE GroupName OwnerPhoneNumber [ PUBLIC / PRIVATE ] [ MOD "
+                                 "/ UNMOD / BROADCAST ] [ NOTIFY / NONOTIFY ]"},
+        {"$H", "List, add or remove users with ADMIN rights in this group.\r\n\r\n" + usage +
+                   " ADMIN GroupName ADMIN [ LIST / ADD number / REMOVE number ]"}};
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-      for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-               {"$O", kOwner},
-               {"$B", kBob},
-               {"$C", kCarol},
-               {"$L", list},
-               {"$A", "Group Attributes:"},
-               {"$D", "Group Attributes:  Public  Unmoderated  NoNotify"},
-               {"$X", "ERROR:  Only one of the following attributes can be applied to a group: "},
-               {"$U", usage + " ADMIN GroupName [ ADMIN / AUTH / PROP / ADD / REMOVE / LIST / "
-                              "BLOCK / UNBLOCK / POST ]"},
-               {"$W", usage.substr(8) + " CREATE GroupName OwnerPhoneNumber [ PUBLIC / PRIVATE ] "
-                                        "[ MOD / UNMOD / BROADCAST ] [ NOTIFY / NONOTIFY ]"},
-               {"$H", "List, add or remove users with ADMIN rights in this group.\r\n\r\n" + usage +
-                          " ADMIN GroupName ADMIN [ LIST / ADD number / REMOVE number ]"}}) {
+      for (const auto& [from, to] : macros) {
         for (size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
       }
       const size_t arrow = line.find(" =>");
-      if (arrow == std::string::npos) continue;
       const bool fails = line[0] == '!';
       std::istringstream words(line.substr(fails, arrow - fails));
-      std::vector<std::string> args;
+      Words args;
       for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
       std::string output = line.substr(std::min(arrow + 4, line.size()));
       for (size_t at; (at = output.find(" | ")) != std::string::npos;) {
@@ -271,7 +263,7 @@ class SandboxTest : public ::testing::Test {
 
   // True when the gateway was asked to send `text` to `recipient`; then
   // forgets what it was asked unless told not to.
-  bool Told(const std::string& recipient, const std::string& text, bool clear = true) {
+  bool Told(Str recipient, Str text, bool clear = true) {
     bool told = false;
     for (const Submission& s : gateway_.Submissions()) {
       told |= s.phone_number == recipient && s.text == text;
@@ -280,7 +272,7 @@ class SandboxTest : public ::testing::Test {
     return told;
   }
 
-  std::vector<std::pair<std::string, std::string>> Members(const std::string& group) const {
+  std::vector<std::pair<std::string, std::string>> Members(Str group) const {
     std::vector<std::pair<std::string, std::string>> members;
     ForEachMember(group, [&](const Member& member) {
       members.emplace_back(member.phone, member.user_name);
@@ -298,124 +290,64 @@ class SandboxTest : public ::testing::Test {
 class ToolTest : public SandboxTest {};
 class HostileTest : public SandboxTest {};
 
-TEST_F(ToolTest, CreateAndPropertiesWithUsageAndConflicts) {
+TEST_F(ToolTest, CreatePropertiesMembersBlocksAndRights) {
   Transcript(
       "! => $U | $W\n"
-      "!ADMIN Friends => $U | $W\n"
       "!DELETE Friends LIST => $U\n"
-      "!'' Friends LIST => $U\n"
       "createGroup Friends $O => OK -- Group Friends created. | $D\n"
-      "Administer Friends ADMIN LIST => $O - Admin\n"
-      "!ADMIN Friends SHOW => $U\n"
       "!ADMIN Friends LIS => $U\n"
       "!ADMIN Friends ADMIN LISTING => $H\n"
-      "!ADMIN Friends Administrators '' => $H\n"
       "CREATE G1 $O private MOD => OK -- Group G1 created. | $A  Private  Moderated  NoNotify\n"
-      "CREATE G2 $O bcast BROADCAST pub hi '' => OK -- Group G2 created. | $A  Public  Broadcast  "
-      "NoNotify\n"
-      "CREATE G3 $O PRI UNMOD NOT => OK -- Group G3 created. | $A  Private  Unmoderated  Notify\n"
-      "!CREATE New $O PUB PRI MOD UNMOD NOTIFY NONOTIFY => $X PUBLIC PRIVATE\n"
-      "!CREATE New $O MODERATED BROADCAST => $X MOD UNMOD BROADCAST\n"
-      "!CREATE New $O NOTIFY NONOTIFY => $X NOTIFY NONOTIFY\n"
-      "ADMIN G1 PROP UNMOD BCAST NOTIFY NONOTIFY => $X MOD UNMOD BROADCAST\n"
-      "ADMIN G1 PROP PUB NOTIFY NONOTIFY => $X NOTIFY NONOTIFY\n"
-      "!CREATE New 555-0001 => ERROR:  Owner phone number 555-0001 is invalid\n"
+      "!CREATE New $O PUB PRI MOD UNMOD => $X PUBLIC PRIVATE\n"
+      "ADMIN G1 PROP MOD BCAST => $X MOD UNMOD BROADCAST\n"
       "!CREATE New 1234567890123456 => ERROR:  Owner phone number 1234567890123456 is invalid\n"
-      "!CREATE New '' => ERROR:  Owner phone number  is invalid\n"
       "!CREATE New $B => ERROR:  Owner phone number $B must be defined in the Kavrel \"SMS "
       "Users\" list\n"
-      "!CREATE FRIENDS not-a-number => ERROR:  Group FRIENDS already exists\n"
+      "!CREATE FRIENDS x => ERROR:  Group FRIENDS already exists\n"
       "!CREATE Join $O => ERROR:  Invalid group name Join\n"
-      "!CREATE stop $O => ERROR:  Invalid group name stop\n"
-      "ADMIN Friends PROP => OK -- Current properties for group Friends -- PUBLIC  UNMODERATED  "
-      "NONOTIFY\n"
       "ADMIN Friends PROPERTIES PRIVATE MOD NOTIFY => OK -- Current properties for group "
-      "Friends -- PRIVATE  MODERATED  NOTIFY\n");
-  EXPECT_FALSE(fs::exists(Groups() + "New") || fs::exists(Groups() + "Join"));
-  const std::string admin = std::string("\r\n[Admin]\r\n") + kOwner + "=Admin\r\n";
-  EXPECT_EQ(Ini("G1"),
-            "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=" + (kOwner + admin));
-  EXPECT_EQ(Ini("G3"),
-            "[Group]\r\nMembershipType=Private\r\nPostType=Unmoderated\r\nNotify=Yes"
-            "\r\nOwner=" +
-                (kOwner + admin));
-  // Values are replaced in place; a new key follows the section's last.
-  EXPECT_EQ(Ini("Friends"), "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=" +
-                                (kOwner + ("\r\nNotify=Yes" + admin)));
-  Transcript(
-      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- "
-      "PRIVATE  BROADCAST  NONOTIFY\n");
-  EXPECT_EQ(Ini("Friends").find("Notify"), std::string::npos);
-}
-
-TEST_F(ToolTest, MembersBlocksAndRightsLists) {
-  Transcript(
-      "CREATE Friends $O => OK -- Group Friends created. | $D\n"
+      "Friends -- PRIVATE  MODERATED  NOTIFY\n"
       "ADMIN Friends ADD 555-0001 Bob => ERROR:  Invalid number 555-0001, not added to group "
       "Friends\n"
-      "ADMIN Friends ADD $B => ERROR:  Invalid number $B, not added to group Friends\n"
       "ADMIN Friends ADDRESS $B Bob => OK\n"
       "ADMIN Friends ADD $B BOB => ERROR:  User $B already exists in group Friends\n"
       "ADMIN Friends add $B Robert => OK\n"
       "ADMIN Friends ADD $C Carol => OK\n"
       "ADMIN Friends REMOVE robert => OK\n"
-      "ADMIN Friends REMOVED $C => OK\n"
-      "ADMIN Friends REMOVE Nobody => ERROR:  User Nobody does not exist in group Friends\n"
       "ADMIN Friends REMOVE $B => ERROR:  User $B does not exist in group Friends\n"
-      "ADMIN Friends REMOVE => ERROR:  User  does not exist in group Friends\n"
       "ADMIN Friends ADD $B Bob => OK\n"
-      "ADMIN Friends ADD $C Carol => OK\n"
       "ADMIN Friends BLOCK Bob => OK\n"
-      "ADMIN Friends BLOCKING $B => ERROR:  User $B does not exist in group Friends\n"
       "ADMIN Friends LIST => $O | $C\n"
-      "ADMIN Friends UNBLOCK =>\n"
       "ADMIN Friends UNBLOCK Bob => ERROR:  User Bob was not blocked in group Friends\n");
-  EXPECT_NE(Ini("Friends").find("[Blocked]\r\n" + std::string(kBob) + "=Blocked\r\n"),
-            std::string::npos);
+  EXPECT_FALSE(fs::exists(Groups() + "New") || fs::exists(Groups() + "Join"));
+  // Values are replaced in place; a new key follows the section's last.
+  const std::string head = "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=";
+  const std::string admin = std::string("\r\n[Admin]\r\n") + kOwner + "=Admin\r\n";
+  EXPECT_EQ(Ini("G1"), head + kOwner + admin);
+  EXPECT_EQ(Ini("Friends"),
+            head + kOwner + "\r\nNotify=Yes" + admin + "[Blocked]\r\n" + kBob + "=Blocked\r\n");
   Transcript(
+      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- "
+      "PRIVATE  BROADCAST  NONOTIFY\n"
       "ADMIN Friends UNBLOCKED $B => OK\n"
-      "ADMIN Friends UNBLOCK $B => ERROR:  User $B was not blocked in group Friends\n"
       "ADMIN Friends BLOCK Carol => OK\n"
       "ADMIN Friends UNBLOCK ALLx => ERROR:  User ALLx was not blocked in group Friends\n"
-      "ADMIN Friends UNBLOCK all => OK\n"
-      "ADMIN Friends REMOVE $O => OK\n"
-      "ADMIN Friends LISTING =>\n");
-  EXPECT_EQ(Ini("Friends").find("Blocked"), std::string::npos);
-  // Members whose numbers hold letters can only come from the gateway; the
-  // list is in case-insensitive phone order.
-  for (const auto& [phone, name] : {std::pair{"Bob-x", "bx"},
-                                    {"alice", "al"},
-                                    {"5550001", "short"},
-                                    {kCarol, "Carol"},
-                                    {kOwner, "Admin"}}) {
-    ASSERT_TRUE(AddMember("Friends", phone, name));
-  }
-  Transcript("ADMIN Friends list => $O | $C | 5550001 | alice | Bob-x\n");
-  // Rights lists take a number (a member's or not) or a member's name.
-  for (const auto& [list, value, lead] : {std::tuple{"Administrators", "Admin", "$O - Admin | "},
-                                          std::tuple{"authorised", "AuthUser", ""}}) {
-    const std::string not_in = std::string(" is not currently an ") +
-                               (lead[0] ? "ADMIN" : "AuthUser") + " for this group\n";
-    Transcript(std::string("ADMIN Friends $L ADD +15550004444 => OK\n"
-                           "ADMIN Friends $L add carol => OK\n"
-                           "ADMIN Friends $L ADD Nobody => ERROR:  Invalid phone number Nobody\n"
-                           "ADMIN Friends $L ADD => ERROR:  Invalid phone number \n"
-                           "ADMIN Friends $L LIST => ") +
-                   lead + "+15550004444 | $C - Carol\n",
-               list);
-    EXPECT_NE(Ini("Friends").find("+15550004444=" + std::string(value) + "\r\n" + kCarol + "=" +
-                                  value + "\r\n"),
-              std::string::npos);
-    Transcript(
-        "ADMIN Friends $L REMOVE Carol => OK\n"
-        "ADMIN Friends $L remove +15550004444 => OK\n"
-        "ADMIN Friends $L REMOVE +15550004444 => ERROR:  +15550004444" +
-            not_in + "ADMIN Friends $L REMOVE al => ERROR:  alice" + not_in +
-            "ADMIN Friends $L REMOVE Nobody => ERROR:  Invalid phone number Nobody\n"
-            "ADMIN Friends $L LIST => " +
-            (lead[0] ? "$O - Admin" : "") + "\n",
-        list);
-  }
+      "ADMIN Friends UNBLOCK all => OK\n");
+  EXPECT_EQ(Ini("Friends").find("Notify"), Ini("Friends").find("Blocked"));  // neither is left
+  // Numbers holding letters can only come from the gateway; the list is in
+  // case-insensitive phone order. Rights lists take a number (a member's or
+  // not) or a member's name.
+  ASSERT_TRUE(AddMember("Friends", "Bob-x", "bx") && AddMember("Friends", "alice", "al") &&
+              AddMember("Friends", kCarol, "Carol"));
+  Transcript(
+      "ADMIN Friends list => $O | $C | alice | Bob-x\n"
+      "ADMIN Friends Administrators ADD +15550004444 => OK\n"
+      "ADMIN Friends admin add carol => OK\n"
+      "ADMIN Friends ADMIN ADD Nobody => ERROR:  Invalid phone number Nobody\n"
+      "ADMIN Friends ADMIN LIST => $O - Admin | +15550004444 | $C - Carol\n"
+      "ADMIN Friends ADMIN REMOVE Carol => OK\n"
+      "ADMIN Friends ADMIN REMOVE al => ERROR:  alice is not currently an ADMIN for this group\n"
+      "ADMIN Friends ADMIN LIST => $O - Admin | +15550004444\n");
 }
 
 TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
@@ -423,23 +355,28 @@ TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
       "CREATE Friends $O => OK -- Group Friends created. | $D\n"
       "ADMIN Friends ADD $B Bob => OK\n"
       "ADMIN Friends ADD $C Carol => OK\n"
-      "ADMIN Friends POST => ERROR:  No text to post\n"
       "ADMIN Friends POST '' => ERROR:  No text to post\n");
   // The post goes to each member in turn, from the gateway number under the
   // owner's account; the owner's copy shows the administrator mode. Its text
-  // is the processor's command line: runs of blanks, inside a word or around
-  // an empty one, come out as one space.
-  for (const auto& [words, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+  // is the processor's command line (/s owner /r number /t @Friends text):
+  // runs of blanks, inside a word or around an empty one, come out as one
+  // space; a post too long for it is refused, one that fits is cut further.
+  const std::string limit(kMaxCommandLineChars - std::string("/s  /r  /t @Friends ").size() -
+                              std::string(kOwner).size() - std::string(kGatewayNumber).size(),
+                          'x');
+  EXPECT_EQ(Tool({"ADMIN", "Friends", "POST", limit + "x"}), "ERROR:  Text too long to post\r\n");
+  for (const auto& [words, text] : std::vector<std::pair<Words, std::string>>{
            {{"Say", "\"hi\"", "to", "C:\\d\\", "\\\\x\\"}, " Say \"hi\" to C:\\d\\ \\\\x\\"},
            {{"Hello   there", "", "\tall "}, " Hello there all"},
-           {{" "}, ""}}) {
-    std::vector<std::string> args = {"ADMIN", "Friends", "POSTING"};
+           {{" "}, ""},
+           {{limit}, " xxxxxxxx"}}) {
+    Words args = {"ADMIN", "Friends", "POSTING"};
     args.insert(args.end(), words.begin(), words.end());
     EXPECT_EQ(Tool(args), "");
     std::string sent, expected;
     for (const Submission& s : gateway_.Accepted()) {
-      sent +=
-          s.phone_number + " " + s.sender + " " + s.user + ":" + s.password + " " + s.text + "\n";
+      sent += s.phone_number + " " + s.sender + " " + s.user + ":" + s.password + " " +
+              s.text.substr(0, words[0] == limit ? 23 : std::string::npos) + "\n";
     }
     for (const char* to : {kOwner, kBob, kCarol}) {
       expected += to + (" " + std::string(kGatewayNumber) + " " + kOwner + ":pw @Friends:Admin") +
@@ -448,38 +385,24 @@ TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
     EXPECT_EQ(sent, expected);
     gateway_.Clear();
   }
-  // The processor's command line: /s owner /r number /t @Friends text.
-  const std::string limit(kMaxCommandLineChars - std::string("/s  /r  /t @Friends ").size() -
-                              std::string(kOwner).size() - std::string(kGatewayNumber).size(),
-                          'x');
-  EXPECT_EQ(Tool({"ADMIN", "Friends", "POST", limit + "x"}), "ERROR:  Text too long to post\r\n");
-  EXPECT_TRUE(gateway_.Submissions().empty());
-  EXPECT_EQ(Tool({"ADMIN", "Friends", "POST", limit}), "");
-  const std::vector<Submission> long_post = gateway_.Accepted();
-  gateway_.Clear();
-  ASSERT_EQ(long_post.size(), 3u);  // cut further on its way to the gateway
-  for (const Submission& s : long_post) EXPECT_EQ(s.text.rfind("@Friends:Admin xxxxxxxx", 0), 0u);
   // Without its post marker the processor would take these names for
   // commands; it cannot take a name too long or holding its ':' (which no
   // Windows file name holds).
-  for (const std::string group : {"Helpers", "Stopwatch", "#Friends"}) {
-    EXPECT_EQ(Outputs({{"", {"CREATE", group, kOwner}}, {"", {"ADMIN", group, "POST", "Hey"}}}),
-              ToolOk(group) + "|");
-    EXPECT_TRUE(Told(kOwner, "@" + group + ":Admin Hey"));
-  }
-  for (const std::string& group : {std::string(kMaxGroupChars + 1, 'g'), std::string("a:b")}) {
+  for (const std::string& group : {std::string("Helpers"), std::string("#Friends"),
+                                   std::string("a:b"), std::string(kMaxGroupChars + 1, 'g')}) {
     if (OnWindows() && group == "a:b") continue;
-    EXPECT_EQ(Outputs({{"", {"CREATE", group, kOwner}}, {"", {"ADMIN", group, "POST", "hi"}}}),
-              ToolOk(group) + "|" + ToolBad(group));
+    const bool posts = group.size() < 9 && group != "a:b";
+    EXPECT_EQ(Outputs({{"", {"CREATE", group, kOwner}}, {"", {"ADMIN", group, "POST", "Hey"}}}),
+              ToolOk(group) + "|" + (posts ? "" : ToolBad(group)));
+    EXPECT_EQ(Told(kOwner, "@" + group + ":Admin Hey"), posts);
   }
-  EXPECT_TRUE(gateway_.Submissions().empty());
   // A group made by the tool serves text messages.
   EXPECT_EQ(Send(kStranger, {"JOIN", "Friends", "D"}), "");
   EXPECT_TRUE(Told(kStranger, JoinOk("Friends")));
 }
 
 TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
-  std::vector<std::string> many(10000, "w");
+  Words many(10000, "w");
   // The fetched URL holds 4095 characters and every space is sent as %20, so
   // what arrives is the start of the post.
   many[0] = "@Club";
@@ -491,14 +414,11 @@ TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
   EXPECT_EQ(post.compare(0, delivered.size(), delivered), 0);
   many[0] = "TEST";
   EXPECT_EQ(Send(kStranger, many).substr(0, 30), "Why are you trying to test w w");
-  EXPECT_EQ(Run(MorvaneProgram(), std::vector<std::string>(10000, "/s")).output, NotJoined("s"));
-  EXPECT_EQ(Run(MorvaneProgram(), many).output, kInvalidRequest);
-  many[0] = "CREATE";
-  many[1] = "Lots";
-  many[2] = kOwner;
+  EXPECT_EQ(Morvane(Words(10000, "/s")), NotJoined("s"));
+  EXPECT_EQ(Morvane(many), kInvalidRequest);
+  many[0] = "CREATE", many[1] = "Lots", many[2] = kOwner;
   EXPECT_EQ(Tool(many), ToolOk("Lots"));
-  many[0] = "ADMIN";
-  many[2] = "POST";
+  many[0] = "ADMIN", many[2] = "POST";
   EXPECT_EQ(Tool(many), "ERROR:  Text too long to post\r\n");
 
   if (OnWindows()) GTEST_SKIP() << "a Windows command line holds at most 32767 characters";
@@ -507,20 +427,24 @@ TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
   bytes.resize(kHuge);
   for (const std::string& huge : {std::string(kHuge, 'A'), bytes}) {
     const bool letters = huge[0] == 'A';
-    const std::string name = huge.substr(0, 149), cut = huge.substr(0, 249);
+    const std::string name = huge.substr(0, 149);
     const std::string joiner = letters ? "+15550000010" : "+15550000011";
     gateway_.Clear();
-    EXPECT_EQ(Send(huge, {"HELP"}), kHelp);
-    EXPECT_EQ(Run(MorvaneProgram(), {"/s", kAnn, "/r", huge, "/t", "@Club", "hi"}).output, "");
+    EXPECT_EQ(Morvane({"/s", kAnn, "/r", huge, "/t", "@Club", "hi"}), "");
     EXPECT_EQ(gateway_.Submissions().at(0).sender, huge.substr(0, 49));
-    EXPECT_EQ(Send(kStranger, {huge}), kInvalidRequest);
     // A post's group word ends at its first ':'.
-    EXPECT_EQ(Send(kStranger, {"@" + huge}), NotJoined(name.substr(0, name.find(':'))));
-    EXPECT_EQ(Send(kStranger, {"JOIN", huge, "Ann"}), NotExist(name));
-    EXPECT_EQ(Send(joiner, {"JOIN", "Club", huge}), "");
+    EXPECT_EQ(Outputs({{huge, {"HELP"}},
+                       {kStranger, {huge}},
+                       {kStranger, {"@" + huge}},
+                       {kStranger, {"JOIN", huge, "Ann"}},
+                       {joiner, {"JOIN", "Club", huge}},
+                       {kCreator, {"CREATE", huge}},
+                       {kStranger, {"TEST", huge}}}),
+              kHelp + ("|" + std::string(kInvalidRequest) + "|") +
+                  NotJoined(name.substr(0, name.find(':'))) + "|" + NotExist(name) + "||" +
+                  (letters ? "" : CreateBad(name)) + "|" +
+                  CutTo("Why are you trying to test " + huge, 1023));
     EXPECT_THAT(Members("Club"), Contains(Pair(joiner, name)));
-    EXPECT_EQ(Send(kCreator, {"CREATE", huge}), letters ? "" : CreateBad(name));
-    EXPECT_EQ(Send(kStranger, {"TEST", huge}), CutTo("Why are you trying to test " + huge, 1023));
     for (const char* word : {"ADD", "UNBLOCK", "PROP", "AUTH"}) {
       Send(kOwner, {"ADMIN", "Club", word, huge, huge});
     }
@@ -537,20 +461,6 @@ TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
     gateway_.Clear();
     EXPECT_EQ(Send(kStranger, {"LEAVE", huge}), letters ? "" : Left(name));
     EXPECT_EQ(Told(kStranger, Left(name)), letters);
-    EXPECT_EQ(Tool({"ADMIN", huge, "LIST"}), ToolNone(cut));
-    EXPECT_EQ(Tool({"CREATE", huge, kOwner}), letters ? ToolOk(cut) : ToolBad(cut));
-    EXPECT_EQ(Tool({"CREATE", "Fresh", huge}),
-              "ERROR:  Owner phone number " + cut + " is invalid\r\n");
-    EXPECT_EQ(Tool({"ADMIN", "Club", "ADD", huge, huge}),
-              "ERROR:  Invalid number " + name + ", not added to group Club\r\n");
-    EXPECT_EQ(Tool({"ADMIN", "Club", "REMOVE", huge}),
-              "ERROR:  User " + name + " does not exist in group Club\r\n");
-    EXPECT_EQ(Tool({"ADMIN", "Club", "AUTH", "ADD", huge}),
-              "ERROR:  Invalid phone number " + huge.substr(0, 49) + "\r\n");
-    EXPECT_EQ(Tool({"ADMIN", "Club", "POST", huge}), "ERROR:  Text too long to post\r\n");
-    Tool({"ADMIN", "Club", "UNBLOCK", huge});
-    Tool({"ADMIN", "Club", "PROP", huge});
-    Tool({huge, "Club", "LIST"});
   }
 }
 
@@ -565,25 +475,27 @@ TEST_F(HostileTest, EveryByteInGroupNames) {
     EXPECT_EQ(IsSafeGroupName(std::string("G") + c + "x"), c != '/' && c != '\\') << b;
     if (!Refused(c) && c != ':') others += c;
   }
-  std::vector<std::string> names = {"GAx"};
-  for (size_t at = 0; at < others.size(); at += 60)
+  Words names = {"GAx"};
+  for (size_t at = 0; at < others.size(); at += 60) {
     names.push_back("G" + others.substr(at, 60) + "x");
+  }
   if (!Refused(':')) names.push_back("G:x");
   for (const std::string& group : names) {
     SCOPED_TRACE(Describe({group}));
+    const bool colon = group == "G:x";  // a private message in group G
+    const std::string tool_group = "T" + group.substr(1);
     EXPECT_EQ(Send(kCreator, {"CREATE", group}), "");
     EXPECT_TRUE(Told(kCreator, CreateOk(group)));
     EXPECT_TRUE(fs::exists(Groups() + group + "/GROUP.INI"));
-    const bool colon = group == "G:x";  // a private message in group G
     EXPECT_EQ(Send(kCreator, {"@" + group, "hi"}), colon ? NotJoined("G") : "");
     EXPECT_EQ(Told(kCreator, "You are the only member of group " + group), !colon);
-    EXPECT_EQ(Tool({"ADMIN", group, "LIST"}), std::string(kCreator) + "\r\n");
-    const std::string tool_group = "T" + group.substr(1);
-    EXPECT_EQ(Tool({"CREATE", tool_group, kOwner}), ToolOk(tool_group));
+    EXPECT_EQ(Outputs({{"", {"ADMIN", group, "LIST"}}, {"", {"CREATE", tool_group, kOwner}}}),
+              std::string(kCreator) + "\r\n|" + ToolOk(tool_group));
     EXPECT_THAT(Members(tool_group), Contains(Pair(kOwner, "Admin")));
   }
-  EXPECT_EQ(Send(kCreator, {"CREATE", "Gax"}), Exists("Gax"));
-  EXPECT_EQ(Tool({"CREATE", "Tax", kOwner}), "ERROR:  Group Tax already exists\r\n");
+  EXPECT_EQ(Outputs({{kCreator, {"CREATE", "Gax"}}, {"", {"CREATE", "Tax", kOwner}}}),
+            "Group Gax already exists.  To join group, use 'JOIN Gax YourName'.  To admin group, "
+            "use 'ADMIN Gax'.|ERROR:  Group Tax already exists\r\n");
   for (const char c : std::string("/\\\x01\x1F\"*:<>?|\x80\xFF")) {
     const std::string group = std::string("G") + c + "x";
     if (!Refused(c)) continue;
@@ -599,29 +511,23 @@ TEST_F(HostileTest, EveryByteInGroupNames) {
 TEST_F(HostileTest, EveryByteInPhoneNumbersUserNamesAndTexts) {
   // A sender keeps an error count unless it cannot be a key of the file
   // ('=', CR or LF in it); the other bytes go many to a run.
-  const std::string counter = Groups() + "ERRORCTR.INI", bytes = EveryByte();
-  ASSERT_TRUE(platform::ProfileWriteString(counter, "Errors", "+15559999999", "5"));
-  std::vector<std::string> senders = {"+1555=0001", "+1555\r0001", "+1555\n0001"};
+  const std::string bytes = EveryByte();
+  ASSERT_TRUE(
+      platform::ProfileWriteString(Groups() + "ERRORCTR.INI", "Errors", "+15559999999", "5"));
+  Words senders = {"+1555=0001", "+1555\r0001", "+1555\n0001"};
   std::string keyable;
   for (const char c : bytes) keyable += c == '=' || c == '\r' || c == '\n' ? "" : std::string(1, c);
-  for (size_t at = 0; at < keyable.size(); at += 44)
+  for (size_t at = 0; at < keyable.size(); at += 44) {
     senders.push_back("+1555" + keyable.substr(at, 44));
+  }
   for (size_t i = 0; i < senders.size(); ++i) {
     EXPECT_EQ(Send(senders[i], {"HELP"}), kHelp) << Describe({senders[i]});
-    EXPECT_EQ(platform::ProfileReadString(counter, "Errors", senders[i], "none", 10),
-              i < 3 ? "none" : "1")
-        << Describe({senders[i]});
+    EXPECT_EQ(Errors(senders[i], "none"), i < 3 ? "none" : "1") << Describe({senders[i]});
   }
-  EXPECT_EQ(platform::ProfileReadString(counter, "Errors", "+15559999999", "", 10), "5");
-  // No number at all: the run answers and makes no member that every post
-  // would have to reach first.
-  EXPECT_EQ(Run(MorvaneProgram(), {"/s", "", "/r", "", "/t", "JOIN", "Club", "Nobody"}).output, "");
-  EXPECT_TRUE(Told("", "Error joining group Club"));
-  EXPECT_EQ(Run(MorvaneProgram(), {"/s", "", "/t", "@Club", "hi"}).output, "");
-  EXPECT_TRUE(Told("", NotJoined("Club")));
+  EXPECT_EQ(Errors("+15559999999"), "5");
 
   // Numbers of every byte, 49 at a time (a number holds 49).
-  std::vector<std::string> numbers;
+  Words numbers;
   for (size_t at = 0; at < bytes.size(); at += 49) numbers.push_back(bytes.substr(at, 49));
   for (size_t i = 0; i < numbers.size(); ++i) {
     EXPECT_EQ(Send(numbers[i], {"JOIN", "Club", "N" + std::to_string(i)}), "");
@@ -629,26 +535,17 @@ TEST_F(HostileTest, EveryByteInPhoneNumbersUserNamesAndTexts) {
     EXPECT_THAT(Members("Club"), Contains(Pair(numbers[i], "N" + std::to_string(i))));
   }
   Send(kAnn, {"@Club", bytes});
-  for (const std::string& n : numbers)
-    EXPECT_TRUE(Told(n, "@Club:Ann " + bytes, false)) << Describe({n});
-  EXPECT_EQ(Run(MorvaneProgram(), {"/s", kAnn, "/r", numbers[0], "/t", "@Club", "x"}).output, "");
+  for (Str n : numbers) EXPECT_TRUE(Told(n, "@Club:Ann " + bytes, false)) << Describe({n});
+  EXPECT_EQ(Morvane({"/s", kAnn, "/r", numbers[0], "/t", "@Club", "x"}), "");
   EXPECT_EQ(gateway_.Submissions().back().sender, numbers[0]);
-  for (const std::string& number : numbers) {
+  for (Str number : numbers) {
     Send(number, {"LEAVE", "Club"});
     EXPECT_TRUE(Told(number, "Goodbye.  You have left the group Club")) << Describe({number});
   }
   EXPECT_EQ(Members("Club").size(), 2u);
-  // The tool takes digits after an optional '+': every byte is checked in
-  // process, the digits' neighbours and a few others end to end.
+  // The tool takes digits after an optional '+' (end to end in ToolTest).
   for (const char c : bytes) {
     EXPECT_EQ(IsPhoneNumber(std::string("+1555") + c + "0001"), c >= '0' && c <= '9') << +c;
-  }
-  for (const char c : std::string("09/:+a\x01\xFF")) {
-    const std::string number = std::string("+1555") + c + "0001";
-    EXPECT_EQ(Tool({"ADMIN", "Club", "ADD", number, "Nn"}),
-              c >= '0' && c <= '9'
-                  ? "OK\r\n"
-                  : "ERROR:  Invalid number " + number + ", not added to group Club\r\n");
   }
 
   // User names and texts of every byte; a user name holds 149, the rest no ':'.
@@ -665,18 +562,17 @@ TEST_F(HostileTest, EveryByteInPhoneNumbersUserNamesAndTexts) {
   EXPECT_EQ(Send(kStranger, {"TEST", bytes}), "Why are you trying to test " + bytes + "?");
   Send(kOwner, {"ADMIN", "Club", "REMOVE", rest});
   EXPECT_TRUE(Told(kOwner, "User " + rest + " is removed from group Club."));
-  EXPECT_EQ(Tool({"ADMIN", "Club", "ADD", "+15550000023", bytes}), "OK\r\n");
+  EXPECT_EQ(Outputs({{"", {"ADMIN", "Club", "ADD", "+15550000023", bytes}},
+                     {"", {"ADMIN", "Club", "AUTH", "ADD", bytes}},
+                     {"", {"ADMIN", "Club", "BLOCK", first}}}),
+            "OK\r\n|ERROR:  Invalid phone number " + bytes.substr(0, 49) + "\r\n|OK\r\n");
   EXPECT_THAT(Members("Club"), Contains(Pair("+15550000023", first)));
-  EXPECT_EQ(Tool({"ADMIN", "Club", "AUTH", "ADD", bytes}),
-            "ERROR:  Invalid phone number " + bytes.substr(0, 49) + "\r\n");
-  EXPECT_EQ(Tool({"ADMIN", "Club", "BLOCK", first}), "OK\r\n");
   Tool({"ADMIN", "Club", "UNBLOCK", bytes});
 }
 
 TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
-  const std::vector<std::string> values = {"%s%n%x%%", "%99999999999s%n%p%ls%hhn%",
-                                           "'; DROP TABLE TESSARY; --",
-                                           "\"); DELETE FROM TRANSACTIONS; --", "x' OR '1'='1"};
+  const Words values = {"%s%n%x%%", "%99999999999s%n%p%ls%hhn%", "'; DROP TABLE TESSARY; --",
+                        "\"); DELETE FROM TRANSACTIONS; --", "x' OR '1'='1"};
   for (size_t i = 0; i < values.size(); ++i) {
     const std::string& value = values[i];
     SCOPED_TRACE(value);
@@ -684,56 +580,37 @@ TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
     EXPECT_EQ(Send(sender, {"JOIN", "Club", value}), "");
     EXPECT_TRUE(Told(sender, JoinOk("Club")));
     EXPECT_THAT(Members("Club"), Contains(Pair(sender, value)));
-    EXPECT_EQ(Send(value, {"HELP"}), kHelp);  // counted unless the value holds '='
-    EXPECT_EQ(platform::ProfileReadString(Groups() + "ERRORCTR.INI", "Errors", value, "", 10),
-              i < 4 ? "1" : "");
+    EXPECT_EQ(Send(value, {"HELP"}), kHelp);
+    EXPECT_EQ(Errors(value), i < 4 ? "1" : "");  // counted unless the value holds '='
     Send(kAnn, {"@Club", value, value});
     EXPECT_TRUE(Told(sender, "@Club:Ann " + value + " " + value));
-    Run(MorvaneProgram(), {"/s", kAnn, "/r", value, "/t", "@Club", "x"});
+    Morvane({"/s", kAnn, "/r", value, "/t", "@Club", "x"});
     EXPECT_EQ(gateway_.Submissions().at(0).sender, value);
-    EXPECT_EQ(Send(kStranger, {"TEST", value}), "Why are you trying to test " + value + "?");
-    EXPECT_EQ(Send(kStranger, {"JOIN", "No" + value, "x"}), NotExist("No" + value));
+    EXPECT_EQ(Outputs({{kStranger, {"TEST", value}}, {kStranger, {"JOIN", "No" + value, "x"}}}),
+              "Why are you trying to test " + value + "?|" + NotExist("No" + value));
     // No Windows file name holds '"': there such a value is no group.
     if (std::none_of(value.begin(), value.end(), Refused)) {
-      EXPECT_EQ(Outputs({{kCreator, {"CREATE", value}}, {sender, {"JOIN", value, "Q"}}}), "|");
+      EXPECT_EQ(Outputs({{kCreator, {"CREATE", value}},
+                         {sender, {"JOIN", value, "Q"}},
+                         {"", {"CREATE", "T" + value, kOwner}}}),
+                "||" + ToolOk("T" + value));
       EXPECT_THAT(Members(value), Contains(Pair(sender, "Q")));
-      EXPECT_EQ(Tool({"CREATE", "T" + value, kOwner}), ToolOk("T" + value));
     }
     gateway_.Clear();
     Send(kOwner, {"ADMIN", "Club", "AUTH", "ADD", value});
     EXPECT_TRUE(Told(kOwner, value + " added to the AUTH list for group Club"));
     Send(kOwner, {"ADMIN", "Club", "REMOVE", value});
     EXPECT_TRUE(Told(kOwner, "User " + value + " is removed from group Club."));
-    Send(kOwner, {"YES", "Club", value});
-    EXPECT_EQ(Outputs({{"", {"ADMIN", "Club", "ADD", "+15550000200", value}},
+    EXPECT_EQ(Outputs({{kOwner, {"YES", "Club", value}},
+                       {"", {"ADMIN", "Club", "ADD", "+15550000200", value}},
                        {"", {"ADMIN", "Club", "REMOVE", value}},
                        {"", {"ADMIN", "Club", "UNBLOCK", value}}}),
-              "OK\r\n|OK\r\n|ERROR:  User " + value + " was not blocked in group Club\r\n");
+              "|OK\r\n|OK\r\n|ERROR:  User " + value + " was not blocked in group Club\r\n");
   }
   EXPECT_THAT(Members("Club"), ::testing::ElementsAre(Pair(kOwner, "Admin"), Pair(kAnn, "Ann")));
   EXPECT_EQ(IntegrityCheck(Groups() + "Club/GROUP.DB") + IntegrityCheck(Groups() + "Club/TRANS.DB"),
             "okok");
   EXPECT_FALSE(ReadGroupSection("Club", kAuthUserSection).empty());
-
-  // Translation texts: a text whose conversions differ from the default's
-  // gives way to the default; one that matches is used, its widths capped.
-  MorvaneCopy copy;
-  const std::string program = copy.program();
-  ASSERT_TRUE(copy.SetText("JoinGroupNotExist", values[0]) &&
-              copy.SetText("UserNotJoined", "Not in %s at 100%%") &&
-              copy.SetText("InvalidRequest", values[1]) &&
-              copy.SetText("JoinNeedUserName", "%-99999999s|%s") &&
-              copy.SetCommand("JOIN", values[0]) && copy.SetCommand("HELP", "%n"));
-  EXPECT_EQ(Send(kStranger, {values[0], "Nosuch", "x"}, {}, program), NotExist("Nosuch"));
-  EXPECT_EQ(Send(kStranger, {"@Nosuch", "hi"}, {}, program), "Not in Nosuch at 100%");
-  EXPECT_EQ(Send(kStranger, {"hello"}, {}, program), kInvalidRequest);
-  EXPECT_EQ(Send(kStranger, {"%n"}, {}, program), kHelp);
-  EXPECT_EQ(Send(kStranger, {"JOIN", "Nosuch"}, {}, program),
-            CutTo("JOIN" + std::string(1020, ' ') + "|Nosuch", 1023));
-  // A translation file of random bytes translates nothing.
-  ASSERT_TRUE(WriteBytes(fs::path(program).parent_path().string() + "/TessaryTranslate.INI",
-                         RandomBytes(65536, 5)));
-  EXPECT_EQ(Send(kStranger, {"JOIN", "Nosuch", "x"}, {}, program), NotExist("Nosuch"));
 }
 
 TEST_F(HostileTest, NamesLikePathsOrTheStoresOwnFilesAreNoGroups) {
@@ -742,22 +619,22 @@ TEST_F(HostileTest, NamesLikePathsOrTheStoresOwnFilesAreNoGroups) {
   for (const std::string name : {".", "..", "../../x", "a/b", "..\\x", "Club/../Bystander",
                                  "\\\\server\\share", "/", "ERRORCTR.INI", "Group.Ini"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(Send(kCreator, {"CREATE", name}), CreateBad(name));
-    EXPECT_EQ(Send(kStranger, {"JOIN", name, "Ann"}), NotExist(name));
-    EXPECT_EQ(Send(kStranger, {"@" + name, "hi"}), NotJoined(name));
-    EXPECT_EQ(Send(kStranger, {"LEAVE", name}), Left(name));
-    EXPECT_EQ(
-        Send(kOwner, {"ADMIN", name, "PROP", "PRIVATE"}),
-        "You do not have administrative rights to group " + name + ".  Syntax ADMIN GroupName");
-    EXPECT_EQ(Outputs({{"", {"CREATE", name, kOwner}}, {"", {"ADMIN", name, "LIST"}}}),
-              ToolBad(name) + "|" + ToolNone(name));
+    EXPECT_EQ(Outputs({{kCreator, {"CREATE", name}},
+                       {kStranger, {"JOIN", name, "Ann"}},
+                       {kStranger, {"@" + name, "hi"}},
+                       {kStranger, {"LEAVE", name}},
+                       {kOwner, {"ADMIN", name, "PROP", "PRIVATE"}},
+                       {"", {"CREATE", name, kOwner}},
+                       {"", {"ADMIN", name, "LIST"}}}),
+              CreateBad(name) + "|" + NotExist(name) + "|" + NotJoined(name) + "|" + Left(name) +
+                  "|You do not have administrative rights to group " + name +
+                  ".  Syntax ADMIN GroupName|" + ToolBad(name) + "|" + ToolNone(name));
     EXPECT_FALSE(fs::is_directory(Groups() + name + "/GROUP.INI"));
   }
   // Both files still work: a failure is counted, and a number on the
   // store-wide block list may join no group.
   EXPECT_EQ(Send(kStranger, {"HELP"}), kHelp);
-  EXPECT_EQ(platform::ProfileReadString(Groups() + "ERRORCTR.INI", "Errors", kStranger, "", 9),
-            "1");
+  EXPECT_EQ(Errors(kStranger), "1");
   ASSERT_TRUE(
       platform::ProfileWriteString(Groups() + "GROUP.INI", "Blocked", kStranger, "Blocked"));
   Send(kStranger, {"JOIN", "Club", "Zed"});
@@ -767,40 +644,38 @@ TEST_F(HostileTest, NamesLikePathsOrTheStoresOwnFilesAreNoGroups) {
   for (const char c : {'n', '.'}) {
     if (OnWindows()) break;
     const std::string name(300, c);
-    EXPECT_EQ(Send(kCreator, {"CREATE", name}), "");
+    EXPECT_EQ(Outputs({{kCreator, {"CREATE", name}}, {"", {"CREATE", name, kOwner}}}),
+              "|" + ToolOk(name.substr(0, 249)));
     EXPECT_TRUE(Told(kCreator, CreateOk(name.substr(0, 149))));
-    EXPECT_EQ(Tool({"CREATE", name, kOwner}), ToolOk(name.substr(0, 249)));
   }
 }
 
 TEST_F(HostileTest, BrokenStoreFiles) {
   const std::string club = Groups() + "Club/";
+  // Puts `contents` (a folder for "<folder>") where `file` of Club belongs.
+  const auto plant = [&](Str file, Str contents) {
+    fs::remove_all(club + file);
+    return contents == "<folder>" ? fs::create_directory(club + file)
+                                  : WriteBytes(club + file, contents);
+  };
   // A GROUP.INI of garbage, or a folder in its place: every command ends.
   for (const std::string& garbage :
        {RandomBytes(65536, 1), std::string(4096, '\0'), std::string("<folder>"),
         "[Group\r\n]]]\r\n==\r\nOwner\r\n[Admin]]\r\n=Admin\r\n[\r\n;x=1\r\nOwner=" +
             std::string(kHuge, '9') + "\r\n[Group]\r\nPostType=\0x\r\n[" +
             std::string(5000, '[')}) {
-    fs::remove_all(club + "GROUP.INI");
-    ASSERT_TRUE(garbage == "<folder>" ? fs::create_directory(club + "GROUP.INI")
-                                      : WriteBytes(club + "GROUP.INI", garbage));
-    for (const auto& [sender, words] :
-         std::vector<std::pair<std::string, std::vector<std::string>>>{
-             {kStranger, {"JOIN", "Club", "Zed"}},
+    ASSERT_TRUE(plant("GROUP.INI", garbage));
+    Outputs({{kStranger, {"JOIN", "Club", "Zed"}},
              {kAnn, {"@Club", "hi"}},
              {kOwner, {"ADMIN", "Club", "PROP", "MOD"}},
-             {kOwner, {"YES", "Club", "1"}}}) {
-      Send(sender, words);
-    }
-    for (const char* words :
-         {"ADMIN LIST", "AUTH ADD +15550000050", "PROP PUB NOTIFY", "BLOCK Zed", "UNBLOCK ALL"}) {
-      std::istringstream split(words);
-      std::vector<std::string> args = {"ADMIN", "Club"};
-      for (std::string word; split >> word;) args.push_back(word);
-      Tool(args);
-    }
+             {kOwner, {"YES", "Club", "1"}},
+             {"", {"ADMIN", "Club", "LIST"}},
+             {"", {"ADMIN", "Club", "AUTH", "ADD", kBob}},
+             {"", {"ADMIN", "Club", "PROP", "PUB", "NOTIFY"}},
+             {"", {"ADMIN", "Club", "BLOCK", "Zed"}},
+             {"", {"ADMIN", "Club", "UNBLOCK", "ALL"}}});
   }
-  EXPECT_EQ(Send(kCreator, {"CREATE", "Club"}), Exists("Club"));
+  EXPECT_EQ(Send(kCreator, {"CREATE", "Club"}).rfind("Group Club already exists.", 0), 0u);
   fs::remove_all(club);
   MakeGroup("Club", kAnn, "Ann");
 
@@ -819,28 +694,24 @@ TEST_F(HostileTest, BrokenStoreFiles) {
         std::string("<folder>")}) {
     for (const std::string file : {"GROUP.DB", "TRANS.DB"}) {
       if (file == "TRANS.DB" && contents == other) continue;
-      fs::remove_all(club + file);
-      ASSERT_TRUE(contents == "<folder>" ? fs::create_directory(club + file)
-                                         : WriteBytes(club + file, contents));
+      ASSERT_TRUE(plant(file, contents));
       if (file == "GROUP.DB") {
         EXPECT_EQ(Outputs({{kStranger, {"JOIN", "Club", "Zed"}},
                            {kAnn, {"@Club", "hi"}},
-                           {kOwner, {"ADMIN", "Club", "REMOVE", "Ann"}}}),
-                  "||");
+                           {kOwner, {"ADMIN", "Club", "REMOVE", "Ann"}},
+                           {"", {"ADMIN", "Club", "LIST"}},
+                           {"", {"ADMIN", "Club", "ADD", "+15550000060", "Sam"}},
+                           {"", {"ADMIN", "Club", "REMOVE", "Ann"}}}),
+                  "||||ERROR:  Unable to add user +15550000060 to group Club\r\n|"
+                  "ERROR:  User Ann does not exist in group Club\r\n");
         EXPECT_TRUE(Told(kStranger, "Error joining group Club", false) &&
                     Told(kAnn, NotJoined("Club"), false) &&
                     Told(kOwner, "User Ann is not joined to group Club."));
-        EXPECT_EQ(Outputs({{"", {"ADMIN", "Club", "LIST"}},
-                           {"", {"ADMIN", "Club", "ADD", "+15550000060", "Sam"}},
-                           {"", {"ADMIN", "Club", "REMOVE", "Ann"}}}),
-                  "|ERROR:  Unable to add user +15550000060 to group Club\r\n|"
-                  "ERROR:  User Ann does not exist in group Club\r\n");
       } else {
         ASSERT_TRUE(WriteGroupValue("Club", kGroupSection, kMembershipTypeKey, kPublicValue));
         Send(kStranger, {"JOIN", "Club", "Zed"});
         EXPECT_TRUE(Told(kStranger, JoinOk("Club")));
-        Send(kStranger, {"LEAVE", "Club"});
-        Send(kOwner, {"YES", "Club", "1"});
+        Outputs({{kStranger, {"LEAVE", "Club"}}, {kOwner, {"YES", "Club", "1"}}});
         ASSERT_TRUE(WriteGroupValue("Club", kGroupSection, kMembershipTypeKey, kPrivateValue));
         Send(kStranger, {"JOIN", "Club", "Zed"});
         EXPECT_TRUE(Told(kStranger, "Error joining group Club (Admin Request Queue Error)"));
@@ -858,32 +729,15 @@ TEST_F(HostileTest, BrokenStoreFiles) {
   fs::remove(Groups() + "ERRORCTR.INI");
   ASSERT_TRUE(fs::create_directory(Groups() + "ERRORCTR.INI") &&
               fs::create_directory(Groups() + "GROUP.INI") && WriteBytes(Groups() + "Lonely", "x"));
-  EXPECT_EQ(Outputs({{kStranger, {"HELP"}}, {kStranger, {"TEST"}}, {kStranger, {"STOP"}}}),
-            kHelp + std::string("|Why are you trying to test?|You have not joined any groups."));
-  EXPECT_EQ(Send(kCreator, {"CREATE", "Lonely"}), CreateBad("Lonely"));
-  EXPECT_EQ(Send(kStranger, {"JOIN", "Lonely", "x"}), NotExist("Lonely"));
-  EXPECT_EQ(Tool({"CREATE", "Lonely", kOwner}), ToolBad("Lonely"));
+  EXPECT_EQ(Outputs({{kStranger, {"HELP"}},
+                     {kStranger, {"TEST"}},
+                     {kStranger, {"STOP"}},
+                     {kCreator, {"CREATE", "Lonely"}},
+                     {kStranger, {"JOIN", "Lonely", "x"}},
+                     {"", {"CREATE", "Lonely", kOwner}}}),
+            kHelp + ("|Why are you trying to test?|You have not joined any groups.|" +
+                     CreateBad("Lonely") + "|" + NotExist("Lonely") + "|" + ToolBad("Lonely")));
   EXPECT_TRUE(fs::is_regular_file(Groups() + "Lonely"));
-
-  // A store root, or a data directory, that is a file: nothing is stored.
-  const std::string blocked_home = sandbox_.path() + "outer/inner/home2/";
-  const std::string file_home = sandbox_.path() + "outer/inner/home3";
-  ASSERT_TRUE(fs::create_directories(blocked_home) && Account(blocked_home, kCreator));
-  ASSERT_TRUE(WriteBytes(blocked_home + "Groups", "a file") && WriteBytes(file_home, "a file"));
-  for (const std::string& home : {blocked_home, file_home}) {
-    const platform::EnvChanges env = {{kDataHomeVariable, home}};
-    EXPECT_EQ(
-        Outputs({{kCreator, {"HELP"}},
-                 {kCreator, {"JOIN", "Club", "Ann"}},
-                 {kCreator, {"CREATE", "New"}},
-                 {"", {"ADMIN", "New", "LIST"}}},
-                env),
-        kHelp + ("|" + NotExist("Club") + "|") +
-            (home == blocked_home ? CreateBad("New")
-                                  : "You do not have the necessary rights to create a group") +
-            "|" + ToolNone("New"));
-    EXPECT_NE(Tool({"CREATE", "New", kCreator}, env).find("ERROR:  "), std::string::npos);
-  }
 }
 
 TEST_F(HostileTest, HostileEnvironmentAndConfiguration) {
