@@ -41,7 +41,7 @@ mkdir -p "$reports"
 leaks=1
 # LeakSanitizer needs ptrace; where the machine forbids it, leak detection
 # alone is switched off, and said so.
-if ! ASAN_OPTIONS=detect_leaks=1 build-asan/bin/store_tests --gtest_list_tests \
+if ! ASAN_OPTIONS=detect_leaks=1 build-asan/bin/unit_tests --gtest_list_tests \
     >/dev/null 2>"$reports/probe.txt"; then
   if grep -q "LeakSanitizer has encountered a fatal error" "$reports/probe.txt"; then
     leaks=0

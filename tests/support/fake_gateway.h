@@ -73,9 +73,6 @@ class FakeGateway {
   // Forgets the recorded submissions (the count for FailSubmission goes on).
   void Clear();
 
-  // The underlying server, for tests that need its raw requests.
-  const HttpTestServer& server() const { return server_; }
-
  private:
   ServerScript Answer(const std::string& request);
 

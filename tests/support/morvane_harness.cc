@@ -26,14 +26,9 @@ constexpr size_t kCountBuffer = kProfileValueBuffer;
 // one, so each variable reaches the child once.
 platform::EnvChanges Merge(platform::EnvChanges base, const platform::EnvChanges& changes) {
   for (const auto& change : changes) {
-    bool replaced = false;
-    for (auto& entry : base) {
-      if (entry.first == change.first) {
-        entry.second = change.second;
-        replaced = true;
-      }
-    }
-    if (!replaced) base.push_back(change);
+    const auto same = [&](const auto& entry) { return entry.first == change.first; };
+    std::erase_if(base, same);
+    base.push_back(change);
   }
   return base;
 }
