@@ -1,14 +1,10 @@
-// The platform tests and the children they start: a switch as the first
-// argument runs this program as one of the children below (see tests/unit/main.cc),
-// which report what they received (on Windows through one quoted command
-// line).
+// Child processes: a switch as the first argument runs this program as one of the children
+// below (see tests/unit/main.cc), which report what they received.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -78,10 +74,9 @@ std::string RunChild(std::string_view mode, const Args& args, const EnvChanges& 
   return child.output();
 }
 
-// Each argument arrives exactly (on Windows the quoting must undo itself in
-// the child's C runtime), and so does each byte of more input and output
-// than a pipe holds, and the environment.
-TEST(ChildProcess, ArgumentsBytesAndEnvironmentArriveExactly) {
+// Each argument arrives exactly (on Windows the child's C runtime undoes the quoting), and so
+// do more input and output than a pipe holds, the environment and the exit code.
+TEST(ChildProcess, ArgumentsBytesEnvironmentAndExitCodeArriveExactlyKillAndMissingProgram) {
   const Args groups[] = {
       {"plain", "two words", "", "tab\there", "end"},
       {"\"", "quote\"inside", "\"both ends\"", "''"},
@@ -95,35 +90,32 @@ TEST(ChildProcess, ArgumentsBytesAndEnvironmentArriveExactly) {
   EXPECT_EQ(RunChild("--echo-input", {}, {}, input), input);
   // The environment is inherited; the changes of one child are its own.
   ASSERT_TRUE(SetEnv(kVariable, "inherited"));
-  EXPECT_EQ(RunChild("--print-args", {}), "=inherited");
-  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, "x y"}, {"MORVANE_OTHER", ""}}), "=x y");
-  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, ""}}), "=");
-  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, std::nullopt}}), "-");
+  EXPECT_EQ(
+      RunChild("--print-args", {}) + RunChild("--print-args", {}, {{kVariable, std::nullopt}}),
+      "=inherited-");
+  EXPECT_EQ(RunChild("--print-args", {}, {{kVariable, "x y"}, {"MORVANE_OTHER", ""}}) + "|" +
+                RunChild("--print-args", {}, {{kVariable, ""}}),
+            "=x y|=");
   std::string value;
-  EXPECT_TRUE(GetEnv(kVariable, &value) && value == "inherited") << value;
-  ASSERT_TRUE(UnsetEnv(kVariable));
-  EXPECT_FALSE(GetEnv(kVariable, &value));
+  EXPECT_TRUE(GetEnv(kVariable, &value) && value == "inherited" && UnsetEnv(kVariable) &&
+              !GetEnv(kVariable, &value))
+      << value;
   EXPECT_EQ(RunChild("--print-args", {}), "-");
-}
-
-TEST(ChildProcess, ExitCodeWaitLimitKillAndMissingProgram) {
   Child done = Child::Start(Command("--exit-after", {"255", "0"}));
-  EXPECT_TRUE(done.Wait(kChildWaitMs) && done.exited() && !done.killed_by_signal());
-  EXPECT_EQ(done.exit_code(), 255);
+  EXPECT_TRUE(done.Wait(kChildWaitMs) && done.exited() && !done.killed_by_signal() &&
+              done.exit_code() == 255);
   Child child = Child::Start(Command("--exit-after", {"0", "120000"}));
   ASSERT_TRUE(child.started());
   EXPECT_FALSE(child.Wait(0) || child.exited());
   child.Kill();
-  EXPECT_TRUE(child.exited() && child.killed_by_signal());
-  EXPECT_TRUE(child.Wait(0));
+  EXPECT_TRUE(child.exited() && child.killed_by_signal() && child.Wait(0));
   const std::string suffix(ExecutableSuffix());
   EXPECT_EQ(ProgramFolder() + "unit_tests" + suffix, ProgramPath());
-  EXPECT_FALSE(Child::Start({ProgramFolder() + "no-such-program" + suffix}).started());
-  EXPECT_FALSE(Child::Start({}).started());
+  EXPECT_FALSE(Child::Start({ProgramFolder() + "no-such-program" + suffix}).started() ||
+               Child::Start({}).started());
 }
 
-// 20 processes started together write their own keys and append their log
-// lines: every key keeps its last value and every line arrives whole.
+// Processes started together write their own keys and append log lines: none is lost or torn.
 TEST(ProfileConcurrency, ProcessesStartedTogetherKeepEveryKeyAndLine) {
   TempDir temp;
   ASSERT_FALSE(temp.path().empty());
@@ -143,15 +135,13 @@ TEST(ProfileConcurrency, ProcessesStartedTogetherKeepEveryKeyAndLine) {
               std::to_string(kRounds));
     for (size_t at = 0; (at = log.find(line, at)) != std::string::npos; ++at) whole += line.size();
   }
-  EXPECT_EQ(whole, log.size());  // nothing but whole lines
-  EXPECT_EQ(log.size(), kWriters * kRounds * LogLine("m10").size());
+  EXPECT_TRUE(whole == log.size() && whole == kWriters * kRounds * LogLine("m10").size()) << whole;
 }
 
 }  // namespace
 }  // namespace platform
 
-// Runs this program as the child that `args[0]` names; nothing when it names
-// none.
+// Runs this program as the child that `args[0]` names; nothing when it names none.
 std::optional<int> RunPlatformChild(const std::vector<std::string>& args) {
   for (const auto& [mode, run] : platform::kChildren) {
     if (!args.empty() && args[0] == mode) {

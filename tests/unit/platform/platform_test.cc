@@ -1,12 +1,10 @@
-// Profile (INI) text rules on strings (profile_text is built on every platform)
-// and what the calls promise, files, folders, sockets and the handles of both.
+// INI text rules on strings (on every platform), profile calls, files, folders, sockets.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -30,32 +28,25 @@ constexpr std::string_view kTricky =
     "\t\vindented\t= tabbed\v|eq = a=b=c|empty =|= empty key|bare line|dup = first|DUP = second|"
     "[main]|later = invisible|[no close|open = yes|[\"quoted\";x] junk|q = 1|";
 
-TEST(ProfileText, TrickyLinesReadAlikeWithEveryLineEnd) {
-  const struct {
-    std::string_view section, key, want;  // "DEF": the default
-  } cases[] = {
-      {"", "k", "in empty section"},    {"", "before", "DEF"},
-      {"main", "plain", "value"},       {"MAIN", "PLAIN", "value"},
-      {"  main  ", " plain ", "value"}, {"\tmain", "plain", "DEF"},
-      {"main", "\tplain", "DEF"},       {"main", "trailing", "DEF"},
-      {"main", "quoted", "  spaced  "}, {"main", "single", "x"},
-      {"main", "mismatched", "\"x'"},   {"main", "nested", "\"x\""},
-      {"main", "lone", "\""},           {"main", "empty_quotes", ""},
-      {"main", "semi", "a ;b"},         {"main", "; hidden", "DEF"},
-      {"main", "hidden", "DEF"},        {"main", "#hash", "not a comment"},
-      {"missing", "plain", "DEF"},      {"main", "indented", "tabbed"},
-      {"main", "eq", "a=b=c"},          {"main", "empty", ""},
-      {"main", "", "empty key"},        {"main", "bare line", "DEF"},
-      {"main", "dup", "first"},         {"main", "later", "DEF"},
-      {"no close", "open", "yes"},      {"\"quoted\";x", "q", "1"},
-  };
+TEST(ProfileText, TrickyLinesReadAlikeWithEveryLineEndAndEditsTouchOnlyTheirLines) {
+  // section|key|value, '/' after each ("DEF": the default)
+  constexpr std::string_view kCases =
+      "|k|in empty section/|before|DEF/main|plain|value/MAIN|PLAIN|value/  main  | plain |value/"
+      "\tmain|plain|DEF/main|\tplain|DEF/main|trailing|DEF/main|quoted|  spaced  /main|single|x/"
+      "main|mismatched|\"x'/main|nested|\"x\"/main|lone|\"/main|empty_quotes|/main|semi|a ;b/"
+      "main|; hidden|DEF/main|hidden|DEF/main|#hash|not a comment/missing|plain|DEF/"
+      "main|indented|tabbed/main|eq|a=b=c/main|empty|/main||empty key/main|bare line|DEF/"
+      "main|dup|first/main|later|DEF/no close|open|yes/\"quoted\";x|q|1/";
   for (const std::string_view line_end : {"\r\n"sv, "\n"sv, "\r"sv}) {
     SCOPED_TRACE(testing::PrintToString(std::string(line_end)));
     std::string text;
     for (const char c : kTricky) c == '|' ? text.append(line_end) : text.append(1, c);
-    for (const auto& c : cases) {
-      EXPECT_EQ(ini::ReadString(text, c.section, c.key, "DEF  ", kLarge), c.want)
-          << "[" << c.section << "] " << c.key;
+    for (size_t at = 0, end; (end = kCases.find('/', at)) != kCases.npos; at = end + 1) {
+      const std::string_view c = kCases.substr(at, end - at);
+      const size_t k = c.find('|') + 1, v = c.find('|', k) + 1;
+      EXPECT_EQ(ini::ReadString(text, c.substr(0, k - 1), c.substr(k, v - k - 1), "DEF  ", kLarge),
+                c.substr(v))
+          << c;
     }
     EXPECT_EQ(ini::ReadSection(text, "MAIN", kLarge),
               "plain=value\0quoted=\"  spaced  \"\0single='x'\0mismatched=\"x'\0nested='\"x\"'\0"
@@ -66,15 +57,11 @@ TEST(ProfileText, TrickyLinesReadAlikeWithEveryLineEnd) {
   EXPECT_EQ(ini::ReadString("[s]\nq=\"ab\"", "s", "q", "", 2), "a");
   EXPECT_EQ(ini::ReadString("", "s", "k", " \tx\t ", kLarge), " \tx\t");
   EXPECT_EQ(ini::ReadSection("[s]\na=1\nb=2", "s", 6), "a=1\0\0\0"s);
-}
-
-// Where each edit lands and the line ends around it: writes of n=1 into
-// " s ", removals of n from "S" and of the section " s ".
-TEST(ProfileText, EditsTouchOnlyTheirLines) {
+  // Where each edit lands, and the line ends around it.
   const struct {
     char edit;  // '=' write, 'k' remove the key, 's' remove the section
     std::string_view before, after;
-  } cases[] = {
+  } edits[] = {
       {'=', "", "[s]\r\nn=1\r\n"},
       {'=', "[a]\r\nx=1", "[a]\r\nx=1\r\n[s]\r\nn=1\r\n"},
       {'=', "[S]", "[S]\r\nn=1\r\n"},
@@ -88,45 +75,45 @@ TEST(ProfileText, EditsTouchOnlyTheirLines) {
       {'k', "[s]\r\nx=1\r\n  N = 0\r\n; c\r\nn=2", "[s]\r\nx=1\r\n; c\r\nn=2"},
       {'k', "[s]\r\n; n=0\r\nn\r\n[t]\r\nn=0", "[s]\r\n; n=0\r\nn\r\n[t]\r\nn=0"},
       {'s', "x=0\r\n[s]\r\n n = 0\r\n; c\r\n\r\nz\r\n[t]\r\nn=1", "x=0\r\n; c\r\n\r\n[t]\r\nn=1"},
-      {'s', "[t]\r\nn=1", "[t]\r\nn=1"},
-  };
-  for (const auto& c : cases) {
+      {'s', "[t]\r\nn=1", "[t]\r\nn=1"}};
+  for (const auto& c : edits) {
     std::string text(c.before);
     const bool changed = c.edit == '='   ? ini::SetValue(&text, " s ", " n ", "1")
                          : c.edit == 'k' ? ini::RemoveKey(&text, "S", " n ")
                                          : ini::RemoveSection(&text, " s ");
-    EXPECT_EQ(text, c.after) << c.edit << " " << testing::PrintToString(std::string(c.before));
-    EXPECT_EQ(changed, c.before != c.after) << testing::PrintToString(std::string(c.before));
+    EXPECT_TRUE(text == c.after && changed == (c.before != c.after))
+        << c.edit << " " << testing::PrintToString(std::string(c.before)) << " gave "
+        << testing::PrintToString(text);
   }
 }
 
-// What the calls promise on every platform (on Windows they are the
-// system's own): a missing file, a story of changes, the cuts at the buffer
-// limits, and refused writes: a CR, LF or NUL written raw would start a line
-// of its own (a forged key or section).
+// What the calls (on Windows the system's own) promise: a missing file, changes, cuts at the
+// buffer limits, and refused writes (a raw CR, LF or NUL would forge a key or section).
 TEST(ProfileContract, MissingFileChangesCutsAndRefusedWrites) {
   TempDir temp;
   ASSERT_FALSE(temp.path().empty());
   const std::string path = temp.path() + "contract.ini";
   const auto bytes = [&path](std::string b = "") { return ReadWholeFile(path, &b) ? b : "none"; };
-  EXPECT_EQ(ProfileReadString(path, "s", "k", "dflt ", kLarge), "dflt");
-  EXPECT_EQ(ProfileReadSection(path, "s", kLarge), "\0\0"s);
+  EXPECT_EQ(
+      ProfileReadString(path, "s", "k", "dflt ", kLarge) + ProfileReadSection(path, "s", kLarge),
+      "dflt\0\0"s);
   EXPECT_TRUE(ProfileDeleteKey(path, "s", "k") && ProfileDeleteSection(path, "s"));
-  EXPECT_FALSE(ProfileWriteString(temp.path() + "no" + PathSeparator() + "p.ini", "s", "k", "v"));
-  EXPECT_FALSE(ProfileWriteString("", "s", "k", "v"));
+  EXPECT_FALSE(ProfileWriteString(temp.path() + "no" + PathSeparator() + "p.ini", "s", "k", "v") ||
+               ProfileWriteString("", "s", "k", "v"));
   EXPECT_EQ(bytes(), "none");  // deletes create nothing
   EXPECT_TRUE(ProfileWriteString(path, " Alpha ", " k ", "1"));
   EXPECT_EQ(bytes(), "[Alpha]\r\nk=1\r\n");
-  EXPECT_TRUE(ProfileWriteString(path, "ALPHA", "K", "2"));
-  EXPECT_TRUE(ProfileWriteString(path, " alpha ", " next ", "abcde"));
+  EXPECT_TRUE(ProfileWriteString(path, "ALPHA", "K", "2") &&
+              ProfileWriteString(path, " alpha ", " next ", "abcde"));
   EXPECT_EQ(ProfileReadSection(path, "alpha", kLarge), "k=2\0next=abcde\0\0"s);
   EXPECT_TRUE(ProfileWriteString(path, "Beta", "q", "' two  words '") &&
               ProfileWriteString(path, "Beta", "e", ""));
   EXPECT_EQ(ProfileReadSection(path, " BETA ", kLarge), "q=' two  words '\0e=\0\0"s);
-  EXPECT_EQ(ProfileReadString(path, "beta", " Q ", "x", kLarge), " two  words ");
-  EXPECT_EQ(ProfileReadString(path, "beta", "e", "x", kLarge), "");  // empty, not missing
-  EXPECT_TRUE(ProfileDeleteKey(path, "alpha", "K") && ProfileDeleteKey(path, "alpha", "none"));
-  EXPECT_TRUE(ProfileDeleteSection(path, "BETA"));
+  EXPECT_EQ(ProfileReadString(path, "beta", " Q ", "x", kLarge) + "|" +  // "e": empty, not missing
+                ProfileReadString(path, "beta", "e", "x", kLarge),
+            " two  words |");
+  EXPECT_TRUE(ProfileDeleteKey(path, "alpha", "K") && ProfileDeleteKey(path, "alpha", "none") &&
+              ProfileDeleteSection(path, "BETA"));
   EXPECT_EQ(ProfileReadString(path, "Beta", "e", "gone", kLarge), "gone");
   // Of "abcde", of a missing key with the default "dflt  ", of the block.
   const std::tuple<size_t, std::string_view, std::string_view, std::string> cuts[] = {
@@ -134,8 +121,7 @@ TEST(ProfileContract, MissingFileChangesCutsAndRefusedWrites) {
       {2, "a", "d", "\0\0"s},
       {5, "abcd", "dflt", "nex\0\0"s},
       {11, "abcde", "dflt", "next=abcd\0\0"s},
-      {12, "abcde", "dflt", "next=abcde\0\0"s},
-  };
+      {12, "abcde", "dflt", "next=abcde\0\0"s}};
   for (const auto& [size, value, missing, block] : cuts) {
     EXPECT_EQ(ProfileReadString(path, "Alpha", "next", "x", size), value) << size;
     EXPECT_EQ(ProfileReadString(path, "Alpha", "none", "dflt  ", size), missing) << size;
@@ -166,8 +152,7 @@ TEST(ProfileContract, MissingFileChangesCutsAndRefusedWrites) {
   EXPECT_EQ(ProfileReadString(path, "alpha", key, "", value.size() + 1), value);
 }
 
-// The descriptors this process has open, where the system lists them (0
-// elsewhere).
+// The descriptors this process has open, where the system lists them (0 elsewhere).
 size_t OpenDescriptors() {
   std::vector<FolderEntry> entries;
   return ListFolder("/proc/self/fd", &entries) ? entries.size() : 0;
@@ -177,11 +162,11 @@ TEST(FilesAndFolders, CreateWriteListAndRemove) {
   const std::string root = CreateTempFolder("morvane-files-");
   ASSERT_FALSE(root.empty());
   const std::string folder = root + "Friends", file = root + "GROUP.DB";
+  const std::string nowhere = root + "no" + PathSeparator() + "x";
   EXPECT_EQ(root.back(), PathSeparator());
   EXPECT_TRUE(CreateFolder(folder, nullptr) && IsFolder(folder + PathSeparator()));
-  EXPECT_FALSE(CreateFolder(folder, nullptr));  // exists already
-  EXPECT_FALSE(CreateFolder(root + "no" + PathSeparator() + "child", nullptr));
-  EXPECT_FALSE(CreateFolder("", nullptr) || PathExists(""));
+  EXPECT_FALSE(CreateFolder(folder, nullptr) || CreateFolder(nowhere, nullptr) ||
+               CreateFolder("", nullptr) || PathExists(""));  // the first exists already
   CreationAttributes shared;
   EXPECT_TRUE(AppendToFile(folder + PathSeparator() + "GROUP.INI", "[Group]\r\n", &shared));
   const size_t open_before = OpenDescriptors();
@@ -196,25 +181,22 @@ TEST(FilesAndFolders, CreateWriteListAndRemove) {
   EXPECT_TRUE(CreateFile(file, CreateDisposition::kCreateAlways, &shared).is_open());
   EXPECT_TRUE(ReadWholeFile(file, &read) && read.empty()) << read;
   EXPECT_FALSE(ReadWholeFile(root + "no", &read) || ReadWholeFile(folder, &read));
-  const std::string nowhere = root + "no" + PathSeparator() + "x";
   EXPECT_FALSE(CreateFile(nowhere, CreateDisposition::kCreateAlways, nullptr).is_open());
   // '*' and '?' name no entry, though they would match any as a pattern.
-  for (const char* name : {"*", "?riends", "Fri*", "Friends?"}) {
+  for (const char* name : {"*", "?riends", "Fri*", "Friends?"})
     EXPECT_FALSE(PathExists(root + name) || IsFolder(root + name)) << name;
-  }
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(ListFolder(root, &entries) && entries.size() == 2);
-  if (entries[0].is_folder) std::swap(entries[0], entries[1]);
-  EXPECT_EQ(entries[0].name + "|" + entries[1].name, "GROUP.DB|Friends");
-  EXPECT_TRUE(entries[1].is_folder && !entries[0].is_folder);
+  for (const FolderEntry& entry : entries)
+    EXPECT_EQ(entry.name, entry.is_folder ? "Friends" : "GROUP.DB");
+  EXPECT_NE(entries[0].name, entries[1].name);
   EXPECT_FALSE(ListFolder(root + "no", &entries));
-  EXPECT_TRUE(RemoveTree(root) && !PathExists(root));  // Windows keeps a file still open
-  EXPECT_TRUE(RemoveTree(root));                       // nothing left is success
+  // Windows keeps a file still open; nothing left is success.
+  EXPECT_TRUE(RemoveTree(root) && !PathExists(root) && RemoveTree(root));
 }
 
-// Windows names: no stream or drive mark, no control character, nothing the
-// ANSI code page lacks (it would become '?' or a look-alike such as '/' for
-// U+2215). A path past the limit of the calls fails cleanly.
+// Windows names: no stream or drive mark, control character, or character the ANSI code page
+// lacks ('?' or a look-alike such as '/' for U+2215); a path past the limit fails cleanly.
 TEST(FilesAndFolders, WindowsRefusesNamesAndPathsItCannotHold) {
   if (!OnWindows()) GTEST_SKIP() << "POSIX names hold any byte but '/' and NUL, at any length";
   TempDir temp;
@@ -244,8 +226,7 @@ bool Connected(Socket* client, Socket* server) {
   return server->valid();
 }
 
-// A listener whose socket was replaced refuses. Readable with N bytes
-// waiting, then readable with none: end of stream. A reset is an error.
+// A replaced listener refuses. Readable with N bytes waiting, then with none: end of stream.
 TEST(LoopbackSocket, ReplacedListenerCloseAndReset) {
   SocketsStartup();
   const size_t open_before = OpenDescriptors();
@@ -268,10 +249,8 @@ TEST(LoopbackSocket, ReplacedListenerCloseAndReset) {
   size_t waiting = 0;
   ASSERT_EQ(WaitReadableMs(client, 30000), 1);
   EXPECT_TRUE(BytesWaiting(client, &waiting) && waiting == 5) << waiting;
-  ASSERT_EQ(Receive(client, buffer, sizeof buffer), 5);
-  EXPECT_EQ(std::string(buffer, 5), "hello");
-  EXPECT_EQ(WaitReadable(client, 30), 1);
-  EXPECT_TRUE(BytesWaiting(client, &waiting) && waiting == 0) << waiting;
+  EXPECT_TRUE(Receive(client, buffer, sizeof buffer) == 5 && std::string(buffer, 5) == "hello");
+  EXPECT_TRUE(WaitReadable(client, 30) == 1 && BytesWaiting(client, &waiting) && waiting == 0);
   EXPECT_EQ(Receive(client, buffer, sizeof buffer), 0);
   if (OnWindows()) {
     GTEST_SKIP() << "the Windows tests run under Wine, whose sockets close gracefully even "

@@ -1,5 +1,4 @@
-// The store: folders and GROUP.INI, GROUP.DB (members, the walk), TRANS.DB (held
-// requests, approval), SQLite under both, error counts, the user directory.
+// The store: folders, GROUP.INI, GROUP.DB, TRANS.DB, SQLite, error counts, user directory.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -61,16 +60,18 @@ Rows QueryRows(const std::string& path, const std::string& sql) {
 std::string ClockText() {
   const std::time_t now = std::time(nullptr);
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
-  return text;
+  return {text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now))};
 }
 
-// Rows as AddMember writes them (names "n" and the phone), in one transaction:
-// far faster for the few hundred members a walk needs.
+// The folder GroupFolderPath gives, "!" when it fails.
+std::string Folder(const std::string& group) {
+  std::string path;
+  return GroupFolderPath(group, &path) ? path : "!";
+}
+
+// Rows as AddMember writes them (names "n" + phone), in one fast transaction.
 void AddMembersAtOnce(const std::string& group, const std::vector<std::string>& phones) {
-  std::string folder;
-  ASSERT_TRUE(GroupFolderPath(group, &folder));
-  SqliteDatabase db = OpenForWriting(folder + kGroupDbName, "TESSARY",
+  SqliteDatabase db = OpenForWriting(Folder(group) + kGroupDbName, "TESSARY",
                                      {kMemberTableStatement, kMemberIndexStatement});
   SqliteTransaction transaction(db);
   for (const std::string& phone : phones) {
@@ -80,16 +81,14 @@ void AddMembersAtOnce(const std::string& group, const std::vector<std::string>& 
   ASSERT_TRUE(transaction.Commit());
 }
 
-// A data directory (KAVREL_HOME) of its own with the store root made in it;
-// TessaryAdmin unset.
+// A data directory (KAVREL_HOME) of its own with the store root; TessaryAdmin unset.
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // A re-run splits the stored line at spaces: a path with one would break.
     ASSERT_TRUE(!home().empty() && home().find(' ') == std::string::npos) << home();
     SetStoreBase(StoreBase::kProgramData);
-    ASSERT_TRUE(GroupFolderPath("", &root_));
-    ASSERT_EQ(root_, home() + kStoreFolderName + kSep);
+    ASSERT_EQ(root_ = Folder(""), home() + kStoreFolderName + kSep);
   }
   const std::string& home() const { return dir_.path(); }
   std::string File(const std::string& g, const char* name) const { return root_ + g + kSep + name; }
@@ -113,8 +112,7 @@ TEST_F(StoreTest, MembersAreKeyedByPhoneInAnyCaseAndStoredByteForByte) {
                GetFirstMembers(kGroup, 9, &page) || GetMembersAfter(kGroup, "", 9, &page));
   EXPECT_TRUE(IsUserNameFree(kGroup, "a0", "Ann") && page.empty() && name == "none");
   EXPECT_TRUE(fs::is_empty(root_ + kGroup));
-  // A first add that died after making the file left it empty: the next one
-  // makes the table instead of failing for ever.
+  // An add that died after making the file left it empty: the next one makes the table.
   WriteFile(File(kGroup, kGroupDbName), "");
   for (const char* p : {"b2", "A1", "c3", "a0", "B1", "ABC"}) ASSERT_TRUE(AddMember(kGroup, p, p));
   ASSERT_TRUE(AddMember(kGroup, "abc", ""));       // replaces ABC's row; the name is the phone
@@ -139,10 +137,8 @@ TEST_F(StoreTest, MembersAreKeyedByPhoneInAnyCaseAndStoredByteForByte) {
   }
 }
 
-// Sizes around the page size, numbers in alternating case added from the last:
-// neither byte nor row order. Then members join before and after the walk's
-// position and leave behind it: a walk by position would skip or repeat some;
-// this one visits every member present throughout once, holding no lock.
+// Sizes around the page size, added from the last in alternating case; then members join
+// before and after the walk's position and leave behind it, which no walk may skip or repeat.
 TEST_F(StoreTest, WalkVisitsEveryMemberOnceInPhoneOrderWhileOthersJoinAndLeave) {
   std::vector<std::string> expected;
   for (unsigned count : {0u, 1u, kMemberPageSize - 1, kMemberPageSize, kMemberPageSize + 1,
@@ -212,19 +208,17 @@ TEST_F(StoreTest, RequestsAreStoredExactlyAndApprovedOnceColumnByColumn) {
                       "SELECT id FROM TRANSACTIONS WHERE receiveNumber || phoneNumber || "
                       "groupHandle || command = '' AND approvalStatus = 'Yes';"),
             (Rows{{std::to_string(journal)}}));
-  for (uint32_t other : {journal, 0u, blanks + 1, UINT32_MAX}) {
-    EXPECT_FALSE(RunApprovedTransaction(kGroup, other)) << other;  // none runs: see the probe
-  }
+  for (uint32_t other : {journal, 0u, blanks + 1, UINT32_MAX})  // none runs: see the probe
+    EXPECT_FALSE(RunApprovedTransaction(kGroup, other)) << other;
   EXPECT_FALSE(RunApprovedTransaction("NoQueue", id) || fs::exists(File("NoQueue", kTransDbName)));
-  ASSERT_TRUE(RunApprovedTransaction(kGroup, id) && RunApprovedTransaction(kGroup, blanks));
-  EXPECT_FALSE(RunApprovedTransaction(kGroup, id));
+  ASSERT_TRUE(RunApprovedTransaction(kGroup, id) && RunApprovedTransaction(kGroup, blanks) &&
+              !RunApprovedTransaction(kGroup, id));  // once only
   row[0] = {row[0][0], "r" + cut, "p" + cut, "u" + cut, line.substr(0, kMaxStoredCommandChars),
             row[0][5], "Yes"};
   EXPECT_EQ(QueryRows(trans, select + std::to_string(id)), row);
   std::string runs = "10 Yes " + row[0][4] + "\n6 Yes " + Probe("a  b ") + "\n", admin;
   EXPECT_EQ(ReadFile(probe_), runs);
-  // A re-run still running when the wait ends is left running: this one
-  // cannot end before the file "go" exists.
+  // A re-run still running when the wait ends (this one waits for "go") is left running.
   const std::string hold = "--hold " + probe_ + " " + home() + "go held";
   ASSERT_TRUE(RunApprovedTransaction(kGroup, QueueTransaction(kGroup, "", "", "", hold, 0), 200));
   EXPECT_EQ(ReadFile(probe_), runs);
@@ -235,8 +229,8 @@ TEST_F(StoreTest, RequestsAreStoredExactlyAndApprovedOnceColumnByColumn) {
   EXPECT_FALSE(platform::GetEnv(kAdminModeVariable, &admin));
 }
 
-// Fifty processes at once each add a member to and queue a request in a group
-// without files, and approve the same held request of another group.
+// Fifty processes each add a member to and queue a request in a new group, and approve the
+// same held request of another group.
 TEST_F(StoreTest, FiftyProcessesAddingToANewGroupLeaveFiftyRows) {
   const uint32_t held = QueueTransaction("Held", "4000", "+1", "Ann", Probe("once"), false);
   std::vector<platform::Child> children;
@@ -267,8 +261,7 @@ TEST_F(StoreTest, FiftyProcessesAddingToANewGroupLeaveFiftyRows) {
       (Rows{{kMemberTableStatement}, {"CREATE INDEX" + std::string(kMemberIndexStatement + 12)}}));
 }
 
-// GROUP.INI files just outside the store root and in it, each blocking "123"
-// and naming it owner, so that a name escaping the root would find one.
+// GROUP.INI files just outside the store root and in it, each blocking "123" and naming it owner.
 TEST_F(StoreTest, UnsafeGroupNamesNeverLeaveTheStoreRoot) {
   const std::string ini = "[Group]\r\nOwner=123\r\n[Blocked]\r\n123=Blocked\r\n";
   WriteFile(home() + kGroupIniName, ini);
@@ -300,19 +293,19 @@ TEST_F(StoreTest, UnsafeGroupNamesNeverLeaveTheStoreRoot) {
 TEST_F(StoreTest, PathsOfTheStoreRootAndOfGroupsFoundInAnyCase) {
   fs::remove(root_);
   const std::string friends = root_ + "Friends" + kSep;
-  std::string path, folder;
-  ASSERT_TRUE(GroupIniPath("", &path) && GroupIniPath("Friends", &folder));
-  EXPECT_EQ(path + " " + folder, root_ + "GROUP.INI " + friends + "GROUP.INI");
-  ASSERT_TRUE(GroupFolderPath("Friends", &path));  // makes only the last folder, silently
-  EXPECT_FALSE(fs::exists(root_));                 // and the INI paths make nothing
-  ASSERT_TRUE(GroupFolderPath("", &path) && GroupFolderPath("Friends", &folder));
-  EXPECT_EQ(path + " " + folder, root_ + " " + friends);
+  std::string path, ini;
+  ASSERT_TRUE(GroupIniPath("", &path) && GroupIniPath("Friends", &ini));
+  EXPECT_EQ(path + " " + ini, root_ + "GROUP.INI " + friends + "GROUP.INI");
+  EXPECT_EQ(Folder("Friends"), friends);  // makes only the last folder, silently
+  EXPECT_FALSE(fs::exists(root_));        // and the INI paths make nothing
+  EXPECT_EQ(Folder(""), root_);           // the root first, then the group's folder in it
+  EXPECT_EQ(Folder("Friends"), friends);
   WriteFile(root_ + kGroupIniName, "[Group]\r\n");
   // Neither a folder alone nor the store-wide file is a group.
   EXPECT_FALSE(GroupExists("Friends") || GroupExists("") || IsSafeGroupName(""));
   ASSERT_TRUE(WriteGroupValue("friends", kGroupSection, kOwnerKey, "123"));
   // The Windows file system ignores case, and the path keeps the name as given.
-  ASSERT_TRUE(GroupFolderPath("fRiEnDs", &path));
+  path = Folder("fRiEnDs");
   EXPECT_TRUE(OnWindows() ? EqualsNoCase(path, friends) : path == friends) << path;
   EXPECT_TRUE(GroupExists("FRIENDS") && IsGroupAdmin("123", "fRiEnDs"));
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(root_), {}), 3);
@@ -321,17 +314,14 @@ TEST_F(StoreTest, PathsOfTheStoreRootAndOfGroupsFoundInAnyCase) {
   fs::create_directory(root_ + "beta");
   fs::create_directory(root_ + "BETA");
   WriteFile(root_ + "gamma", "a file, not a group folder");
-  std::string other_case, gamma, longest;
-  EXPECT_TRUE(GroupFolderPath("beta", &path) && GroupFolderPath("Beta", &other_case) &&
-              GroupFolderPath("GAMMA", &gamma) &&
-              GroupFolderPath(std::string(kMaxPathComponentBytes, 'c'), &longest) &&
-              fs::is_directory(longest));
-  EXPECT_EQ(path + other_case + gamma, root_ + "beta/" + root_ + "BETA/" + root_ + "GAMMA/");
+  EXPECT_TRUE(fs::is_directory(Folder(std::string(kMaxPathComponentBytes, 'c'))));
+  EXPECT_EQ(Folder("beta") + Folder("Beta") + Folder("GAMMA"),
+            root_ + "beta/" + root_ + "BETA/" + root_ + "GAMMA/");
 }
 
 TEST_F(StoreTest, RightsAndListsOfAGroupAndOfTheStore) {
-  std::string folder, owner;
-  ASSERT_TRUE(GroupFolderPath("Club", &folder));
+  const std::string folder = Folder("Club");
+  std::string owner;
   WriteFile(folder + kGroupIniName,
             "[Group]\r\nOwner=Own3r\r\n[Admin]\r\nEmpty=\r\nBoss=Admin\r\n"
             "[AuthUser]\r\nPoster=AuthUser\r\nSilent=\r\n[Blocked]\r\nPest=Blocked\r\nOk=\r\n");
@@ -366,36 +356,30 @@ TEST_F(StoreTest, RightsAndListsOfAGroupAndOfTheStore) {
 TEST_F(StoreTest, ErrorCountsGrowUntilAResetAndReadAsDecimalNumbers) {
   const std::string sender = "+4712345678", counter = root_ + kErrorCounterName;
   fs::remove(root_);
-  for (unsigned run = 1; run <= kQuietAfterFailures + 1; ++run) {  // the first makes the root
+  for (unsigned run = 1; run <= kQuietAfterFailures + 1; ++run)  // the first makes the root
     ASSERT_TRUE(IncrementErrorCount(sender) && GetErrorCount(sender) == run);
-  }
   EXPECT_EQ(GetErrorCount("+4799999999"), 0u);
   EXPECT_EQ(ReadFile(counter), "[Errors]\r\n+4712345678=11\r\n");
   EXPECT_TRUE(ResetErrorCount(sender));
   EXPECT_FALSE(ResetErrorCount(sender) || GetErrorCount(sender));  // at 0 it writes nothing
   EXPECT_EQ(ReadFile(counter), "[Errors]\r\n");
-  // A stored value and the count it reads as; an increment at the top stays
-  // there instead of wrapping.
+  // A stored value and the count it reads as; an increment at the top does not wrap.
   for (const std::string row :
        {"7x:7", "-3:0", "4294967295:4294967295", "99999999999999999999:4294967295"}) {
     const auto count = static_cast<unsigned>(ParseLeadingLong(row.substr(row.find(':') + 1)));
     WriteFile(counter, "[Errors]\r\n" + sender + "=" + row.substr(0, row.find(':')) + "\r\n");
-    EXPECT_EQ(GetErrorCount(sender), count) << row;
-    ASSERT_TRUE(IncrementErrorCount(sender));
+    EXPECT_TRUE(GetErrorCount(sender) == count && IncrementErrorCount(sender)) << row;
     EXPECT_EQ(GetErrorCount(sender), count == UINT_MAX ? count : count + 1) << row;
   }
   // A sender that is no key is never counted, even where a lookup would find a line.
   WriteFile(counter, "[Errors]\r\n=5\r\n");
-  for (const char* no_key : {"", " ", "+47=1", "[Errors]"}) {
+  for (const char* no_key : {"", " ", "+47=1", "[Errors]"})
     EXPECT_FALSE(GetErrorCount(no_key) || IncrementErrorCount(no_key) || ResetErrorCount(no_key));
-  }
   EXPECT_EQ(ReadFile(counter), "[Errors]\r\n=5\r\n");
 }
 
-// KAVREL_HOME with one separator at its end. Without it (unset or empty) the
-// platform's folder, made with its parents: $XDG_DATA_HOME/kavrel/ when that
-// is absolute, else $HOME/.local/share/kavrel/ (%ProgramData%\Kavrel\ on
-// Windows). Without any of these no directory, so no store and no accounts.
+// KAVREL_HOME with one separator at its end; else, made with its parents, an absolute
+// $XDG_DATA_HOME/kavrel/ or $HOME/.local/share/kavrel/ (%ProgramData%\Kavrel\); else none.
 TEST(DataDirectoryTest, KavrelHomeOrThePlatformsFolderOrNone) {
   const std::string separated = std::string("/srv/kavrel") + kSep;
   for (const std::string home : {"/srv/kavrel", "/srv/kavrel/", separated.c_str()}) {
@@ -427,26 +411,23 @@ TEST(DataDirectoryTest, KavrelHomeOrThePlatformsFolderOrNone) {
 
 TEST_F(StoreTest, AccountsAreFoundWithoutRegardToCaseWithTheirPasswords) {
   EXPECT_FALSE(UserExists("alice"));  // no USERS.INI: an empty list
+  // The longest password a record holds: from its offset up to a closing NUL.
+  const size_t longest = kUserRecordBytes - kUserRecordPasswordOffset - 1;
   WriteFile(home() + kUsersFileName,
             "[Other]\r\nghost=boo\r\n[Users]\r\nAlice=secret\r\n+4712345678=\r\n"
-            "Quoted=\"two words\"\r\nbare\r\n=nameless\r\n");
+            "Quoted=\"two words\"\r\nbare\r\n=nameless\r\nowner=" +
+                std::string(longest + 1, 'p') + "\r\n");
   // An account and its password; "!" for no account.
-  for (const std::string row :
-       {"Alice:secret", "ALICE:secret", "alice:secret", "Alic:!", "Alice2:!",
-        "+4712345678:", "Quoted:two words", "ghost:!", "bare:!", ":!"}) {
+  for (const std::string& row : Texts{"Alice:secret", "ALICE:secret", "alice:secret", "Alic:!",
+                                      "Alice2:!", "+4712345678:", "Quoted:two words", "ghost:!",
+                                      "bare:!", ":!", "owner:" + std::string(longest, 'p')}) {
     const std::string account = row.substr(0, row.find(':'));
     std::string read = "stale";
     GetUserPassword(account, &read);
     EXPECT_EQ(UserExists(account) ? read : "!" + read, row.substr(row.find(':') + 1)) << account;
   }
-  // The longest password a record holds: from its offset up to a closing NUL.
-  const size_t longest = kUserRecordBytes - kUserRecordPasswordOffset - 1;
   PendrelHandle handle = 0;
   UserRecord record;
-  WriteFile(home() + kUsersFileName, "[Users]\r\nowner=" + std::string(longest + 1, 'p') + "\r\n");
-  std::string read;
-  GetUserPassword("owner", &read);
-  EXPECT_EQ(read, std::string(longest, 'p'));
   record.fill('x');
   ASSERT_NE(PendrelOpenUserFile(&handle, kPendrelReadAccess), 0);
   EXPECT_TRUE(PendrelFindUserRecord(handle, "OWNER", &record) && record.back() == '\0');
@@ -459,8 +440,8 @@ TEST_F(StoreTest, AccountsAreFoundWithoutRegardToCaseWithTheirPasswords) {
 // The child modes (see tests/unit/main.cc), named by the first argument:
 //   --probe OUT ...   appends to OUT: argument count, TessaryAdmin, arguments
 //   --hold OUT GO ... waits for GO to exist, then does what --probe does
-//   --storm GATE N ID waits for GATE, adds member N to Crowd, queues a request
-//                     there, approves request ID of Held: 10 when that ran
+//   --storm GATE N ID waits for GATE, adds member N to Crowd and queues a request there,
+//                     approves request ID of Held: 10 when that ran
 std::optional<int> RunStoreChild(const std::vector<std::string>& args) {
   const std::string mode = args.empty() ? "" : args[0];
   if (mode == "--storm" && args.size() == 4) {
