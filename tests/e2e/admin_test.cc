@@ -57,7 +57,6 @@ TEST_F(AdminTest, RemoveBlockUnblockAndAdd) {
         Owner("ADD +15550000009 Zed", added, 0, true)});
   EXPECT_THAT(Ini("Friends"), Not(HasSubstr("Blocked")));
   EXPECT_EQ(Members("Friends"), OwnerAnd({{kBob, "Bob"}, {"+15550000009", "Zed"}}));
-
   Lines journal;
   for (const char* words :
        {"ADD +15550000009 Zed", "ADD +15550000009 ZED", "add +15550000009 Zack", "leave carol",

@@ -65,7 +65,6 @@ TEST_F(CreateTest, RefusalsLeaveNothingBehind) {
   }
   EXPECT_EQ(files,
             (std::set<std::string>{"Groups", "Groups/ERRORCTR.INI", "HOLLIN.INI", "USERS.INI"}));
-
   // A group that exists, in any case, is kept as it was.
   ASSERT_TRUE(home_.AddAccount(kBob, ""));
   Walk({Said(kOwner, "CREATE Club", Created("Club")),

@@ -91,7 +91,6 @@ class GroupTest : public ::testing::Test {
     ASSERT_TRUE(gateway_.WriteHollinIni(home_.path()) && home_.AddAccount(kOwner, "own:er"));
     SetStoreBase(StoreBase::kProgramData);
   }
-
   // A group as creation leaves it (no PostType key for nullptr), with more members.
   void MakeGroup(const std::string& group, const char* post_type = kUnmoderatedValue,
                  const char* membership = kPublicValue, const Messages& members = {}) {
@@ -101,7 +100,6 @@ class GroupTest : public ::testing::Test {
     ASSERT_TRUE(home_.WriteGroupValue(group, kAdminSection, kOwner, kAdminValue));
     for (const auto& [phone, name] : OwnerAnd(members)) ASSERT_TRUE(AddMember(group, phone, name));
   }
-
   // Each step's words to morvane; the submissions (each from the receiving number, as the owner).
   void Walk(const std::vector<Step>& steps) {
     for (const Step& step : steps) {

@@ -47,7 +47,6 @@ TEST_F(PostTest, PostsOfAnUnmoderatedGroup) {
   EXPECT_EQ(Journal("Friends"), (Lines{Entry(kCarol, "Carol", "@Friends " + text),
                                        Entry(kCarol, "Carol", "@Friends:BOB see you"),
                                        Entry(kCarol, "Carol", "friends:carol hi")}));
-
   // The only member is told so, also in quiet mode: it is no failure.
   MakeGroup("Solo");
   ASSERT_TRUE(home_.SetErrorCount(kOwner, 11));
@@ -85,7 +84,6 @@ TEST_F(PostTest, PlainMembersPostsAreHeldOrHandedOn) {
       Entry(kCarol, "Carol", "@Friends from Carol"), Entry(kOwner, "Admin", "@Friends from owner"),
       Entry(kBob, "Bob", "@Friends hi", "No"), Entry(kBob, "Bob", "@Friends:Carol psst", "No")};
   EXPECT_EQ(Journal("Friends"), journal);
-
   Walk({// Only an administrator of the group approves.
         Said(kBob, "YES Friends 3", NoRights("Friends"), 1),
         {kOwner, "YES Nosuch 3", NoRights("Nosuch"), {}, 1},

@@ -18,7 +18,6 @@ TEST(RunTest, CommandLinesRepliesAndTheErrorCount) {
   // Fewer than two arguments: nothing at all, not even the store root.
   EXPECT_EQ(home.Run({"HELP"}).output, "");
   EXPECT_FALSE(home.Exists("Groups"));
-
   const std::string s = "+15550001111";
   // The arguments, the sender's error count before, the reply, the count after.
   const std::tuple<std::vector<std::string>, unsigned, std::string, unsigned> rows[] = {

@@ -17,11 +17,12 @@
 
 namespace {
 
+using namespace group_fixture;
 using Message = std::pair<std::string, std::string>;  // recipient and text, or phone and name
 using Roster = std::map<std::string, std::string>;    // name by phone
 using Words = std::vector<std::string>;
 using Commands = std::multiset<std::string>;  // journaled command lines
-constexpr char kOwner[] = "5550001";          // seven digits: as short as a phone number may be
+constexpr char kShortOwner[] = "5550001";     // seven digits: as short as a phone number may be
 constexpr unsigned kJoins = 100, kPosts = 50, kToolCommands = 20;  // at scale 1
 constexpr size_t kMaxRunning = 300;  // children at once, within the descriptors a process may hold
 constexpr uint32_t kStormMsPerScale = 600000;  // a storm not over by then has hung
@@ -32,8 +33,6 @@ std::string Phone(Role role, unsigned n) {
   return "+1555" + std::to_string(role == kAdmin ? 6000000 + n : 1000000 + 3 * n + role);
 }
 std::string Name(const char* role, unsigned n) { return role + std::to_string(n); }
-using group_fixture::Forwarded;
-using group_fixture::Joined;
 struct Launch {
   Words argv;
   std::string output;  // expected on standard output
@@ -44,19 +43,19 @@ Launch Morvane(const std::string& sender, Words words, std::string out = "") {
   words.insert(words.begin(), {MorvaneProgram(), "/s", sender, "/r", "4000", "/t"});
   return {words, out};
 }
-class StormTest : public group_fixture::GroupTest {
+class StormTest : public GroupTest {
  protected:
   void SetUp() override {
     std::string scale;  // stays empty when unset
     platform::GetEnv("MORVANE_SOAK_SCALE", &scale);
     scale_ = static_cast<unsigned>(std::max<int64_t>(ParseLeadingLong(scale), 1));
     GroupTest::SetUp();
-    ASSERT_TRUE(home_.AddAccount(kOwner, "soak-pw"));
+    ASSERT_TRUE(home_.AddAccount(kShortOwner, "soak-pw"));
   }
-  // A public group the operator made for kOwner ("Admin"), with posters; all in `members`.
+  // A public group the operator made for kShortOwner ("Admin"), with posters; all in `members`.
   void MakeGroup(const std::string& group, unsigned posters, Roster* members) const {
-    ASSERT_EQ(home_.RunTool({"CREATE", group, kOwner}).exit_code, 0);
-    (*members)[kOwner] = "Admin";
+    ASSERT_EQ(home_.RunTool({"CREATE", group, kShortOwner}).exit_code, 0);
+    (*members)[kShortOwner] = "Admin";
     for (unsigned n = 0; n < posters; ++n) {
       const std::string phone = Phone(kPoster, n);
       ASSERT_TRUE(AddMember(group, phone, (*members)[phone] = Name("poster", n)));
@@ -90,7 +89,7 @@ class StormTest : public group_fixture::GroupTest {
   std::multiset<Message> Sent(const std::string& creator = "") const {
     std::multiset<Message> sent;
     for (const Submission& s : gateway_.Submissions()) {
-      const std::string user = s.text.rfind("Group Twin created", 0) == 0 ? creator : kOwner;
+      const std::string user = s.text.rfind("Group Twin created", 0) == 0 ? creator : kShortOwner;
       EXPECT_EQ(std::tie(s.status, s.sender, s.user), std::make_tuple(200, "4000", user))
           << s.request_line;
       sent.insert({s.phone_number, s.text});
@@ -101,7 +100,7 @@ class StormTest : public group_fixture::GroupTest {
   // nobody journaled in yet may have no TRANS.DB).
   void ExpectStore(const std::string& group, const Roster& members, const Commands& journal,
                    const char* approval = "Yes") const {
-    EXPECT_EQ(Members(group), group_fixture::Messages(members.begin(), members.end())) << group;
+    EXPECT_EQ(Members(group), Messages(members.begin(), members.end())) << group;
     Commands lines;
     for (const TransactionRow& row : ReadTransactions(home_, group)) {
       EXPECT_EQ(row.approval, approval) << row.id << " " << row.command;
@@ -120,7 +119,7 @@ TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
   // owner. Fresh has no databases
   // yet: its first joins race to make both. Soak has the owner and posters; its runs come mixed.
   ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kMembershipTypeKey, kPublicValue));
-  ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kOwnerKey, kOwner));
+  ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kOwnerKey, kShortOwner));
   const unsigned creators = 10 * scale_, joins = kJoins * scale_, posts = kPosts * scale_;
   std::map<std::string, Roster> members;    // by group
   std::map<std::string, Commands> journal;  // by group
@@ -164,11 +163,11 @@ TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
     members["Twin"] = {{winner, "Admin"}};
     if (n % 2) continue;  // the operator's creation has no reply and no journal entry
     (n % 4 ? posting : membership) = n % 4 ? "Moderated" : "Private";
-    replies.insert({winner, group_fixture::Created("Twin", membership, posting)});
+    replies.insert({winner, Created("Twin", membership, posting)});
     journal["Twin"].insert(runs[n].Line());
   }
   ASSERT_NE(winner, "");
-  EXPECT_EQ(Ini("Twin"), group_fixture::GroupIni(membership, posting, false, winner));
+  EXPECT_EQ(Ini("Twin"), GroupIni(membership, posting, false, winner));
   // Every member once under their own name; one journal entry per join, post and creation.
   for (const auto& [group, expected] : members) ExpectStore(group, expected, journal[group]);
   // Each message once: each post to every member who was one throughout (the owner and the other
@@ -186,7 +185,7 @@ TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
   for (unsigned n = 0; n < posts; ++n) {
     const std::string text = "@Soak:" + Name("poster", n) + " soak post " + std::to_string(n);
     for (unsigned other = 0; other <= posts; ++other) {
-      const std::string to = other < posts ? Phone(kPoster, other) : kOwner;
+      const std::string to = other < posts ? Phone(kPoster, other) : kShortOwner;
       EXPECT_EQ(sent.count({to, text}), other == n ? 0u : 1u) << text << " to " << to;
     }
     replies.insert({Phone(kPoster, n), Forwarded(reached[text], "Soak")});  // as many as made
@@ -222,7 +221,7 @@ TEST_F(StormTest, ApprovalsAtOnceRunEachHeldPostOnce) {
   runs.clear();
   for (const TransactionRow& row : ReadTransactions(home_, "Mod"))
     for (int copy = 0; copy < 3; ++copy)
-      runs.push_back(Morvane(kOwner, {"YES", "Mod", std::to_string(row.id)}));
+      runs.push_back(Morvane(kShortOwner, {"YES", "Mod", std::to_string(row.id)}));
   Storm(&runs);
   EXPECT_THAT(Sent(), ::testing::ContainerEq(approved));
   ExpectStore("Mod", members, journal, "Yes");

@@ -89,7 +89,6 @@ class KannelTest : public ::testing::Test {
     std::vector<smsc::Message> ignored;
     for (int probes = 1; !phones_.Sync("4000", 3000, &ignored); ++probes) ASSERT_LT(probes, 10);
   }
-
   bool UseSendsms(Port port, const std::string& account = "@@USER@@",
                   const std::string& password = "@@PASSWORD@@") const {
     return home_.WriteProfile(
