@@ -60,9 +60,8 @@ TEST_F(CreateTest, RefusalsLeaveNothingBehind) {
     Walk({step});
   }
   std::set<std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path())) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path()))
     files.insert(entry.path().lexically_relative(home_.path()).generic_string());
-  }
   EXPECT_EQ(files,
             (std::set<std::string>{"Groups", "Groups/ERRORCTR.INI", "HOLLIN.INI", "USERS.INI"}));
   // A group that exists, in any case, is kept as it was.

@@ -19,8 +19,7 @@
 
 namespace group_fixture {
 
-constexpr char kOwner[] = "+15550000001";  // member "Admin", as creation adds it
-constexpr char kReceive[] = "4000";
+constexpr char kReceive[] = "4000", kOwner[] = "+15550000001";  // the owner: member "Admin"
 constexpr char kBob[] = "+15550000002", kCarol[] = "+15550000003", kDave[] = "+15550000004",
                kAnn[] = "+15550000005";
 constexpr char kChoose[] = "Only one of the following attributes can be applied to a group:  ";

@@ -116,8 +116,8 @@ class StormTest : public GroupTest {
 
 TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
   // Subscribers (asking for other properties) and the operator create Twin at once, each as its
-  // owner. Fresh has no databases
-  // yet: its first joins race to make both. Soak has the owner and posters; its runs come mixed.
+  // owner. Fresh has no databases yet: its first joins race to make both. Soak has the owner and
+  // posters; its runs come mixed.
   ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kMembershipTypeKey, kPublicValue));
   ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kOwnerKey, kShortOwner));
   const unsigned creators = 10 * scale_, joins = kJoins * scale_, posts = kPosts * scale_;

@@ -125,8 +125,8 @@ TEST_F(KannelTest, GroupLifeFromCreateToStop) {
   // once gets the post byte for byte (a run of blanks as one, as the gateway hands over words),
   // sent as 8-bit data or as UCS-2 like a phone, short or in several parts; and nothing runs.
   const TempDir trap;
-  const std::string dollar = "$(touch " + trap.path() + "dollar)", stars(60, '*');
-  const std::string backquote = "`touch " + trap.path() + "backquote`";
+  const std::string dollar = "$(touch " + trap.path() + "dollar)", stars(60, '*'),
+                    backquote = "`touch " + trap.path() + "backquote`";
   const std::string odd = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // é€ and an emoji
   const std::string quotes = "`id` \"q\" back\\slash;a&b=c%20+d " + odd;
   const std::tuple<std::string, std::string, smsc::Coding> texts[] = {
