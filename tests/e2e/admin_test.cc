@@ -1,5 +1,4 @@
-// ADMIN: who may use it, every subcommand with its replies and store
-// changes, and the journal.
+// ADMIN: who may use it, every subcommand with its replies and store changes, and the journal.
 #include <gmock/gmock.h>
 
 #include <string>
@@ -13,31 +12,20 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using namespace group_fixture;
 
-std::string NoRights(const std::string& group) {
-  return "You do not have administrative rights to group " + group + ".  Syntax ADMIN GroupName";
+std::string Props(const std::string& values) {
+  return "Group Friends Properties Updated:  " + values;
 }
 
-std::string Syntax(const std::string& list) {
-  return "Inalid syntax.  Usage: ADMIN Friends " + list +
-         " [ LIST / ADD username/number / REMOVE username/number ]";
-}
-
-std::string Props(const std::string& membership, const std::string& post_type,
-                  const std::string& notify) {
-  return "Group Friends Properties Updated:  " + membership + "  " + post_type + "  " + notify;
+// The owner sends ADMIN Friends `words`, answered `reply` through the gateway.
+Step Owner(const std::string& words, const std::string& reply, unsigned errors = 0,
+           bool admin_mode = false) {
+  return Said(kOwner, "ADMIN Friends " + words, reply, errors, admin_mode);
 }
 
 class AdminTest : public GroupTest {
- protected:
   void SetUp() override {
     GroupTest::SetUp();
     MakeGroup("Friends", kUnmoderatedValue, kPublicValue, {{kBob, "Bob"}, {kCarol, "Carol"}});
-  }
-
-  // The owner sends ADMIN Friends `words`, answered `reply` through the gateway.
-  static Step Owner(const std::string& words, const std::string& reply, unsigned errors = 0,
-                    bool admin_mode = false) {
-    return Said(kOwner, "ADMIN Friends " + words, reply, errors, admin_mode);
   }
 };
 
@@ -69,13 +57,11 @@ TEST_F(AdminTest, RemoveBlockUnblockAndAdd) {
         Owner("ADD +15550000009 Zed", added, 0, true)});
   EXPECT_THAT(Ini("Friends"), Not(HasSubstr("Blocked")));
   EXPECT_EQ(Members("Friends"), OwnerAnd({{kBob, "Bob"}, {"+15550000009", "Zed"}}));
-
   Lines journal;
   for (const char* words :
        {"ADD +15550000009 Zed", "ADD +15550000009 ZED", "add +15550000009 Zack", "leave carol",
-        "BLOCK Zack", "UNBLOCK Zack", "unblock +15550000009", "UNBLOCK all", "UNBLOCK"}) {
+        "BLOCK Zack", "UNBLOCK Zack", "unblock +15550000009", "UNBLOCK all", "UNBLOCK"})
     journal.push_back(Entry(kOwner, "Admin", std::string("ADMIN Friends ") + words));
-  }
   EXPECT_EQ(Journal("Friends"), journal);
 }
 
@@ -85,21 +71,20 @@ TEST_F(AdminTest, RightsPropertiesAndTheLists) {
       ".  Valid subcommands - ADMIN Friends [REMOVE username/number] / [BLOCK username/number] / "
       "[PROP properties] / [AUTH username/number] / [ADMIN username/number] / [NEWOWNER "
       "username/number]";
-  const std::string choose = "Only one of the following attributes can be applied to a group:  ";
   Walk({{kOwner, "ADMIN Nosuch PROP", NoRights("Nosuch"), {}, 1},
         Said(kBob, "ADMIN Friends PROP", NoRights("Friends"), 1),
         // Subcommands are whole words.
         Owner("REMOVED Bob", "Unsupported ADMIN subcommand REMOVED" + valid, 2),
-        Owner("PROP PUB PRIVATE", choose + "PUBLIC PRIVATE", 3),
-        Owner("PROP MOD BROADCAST NOTIFY", choose + "MOD UNMOD BROADCAST", 4),
-        Owner("PROP UNMOD NOTIFY NONOTIFY", choose + "NOTIFY NONOTIFY", 5),
-        Owner("PROP", Props("PUBLIC", "UNMODERATED", "NONOTIFY"))});
+        Owner("PROP PUB PRIVATE", kChoose + std::string("PUBLIC PRIVATE"), 3),
+        Owner("PROP MOD BROADCAST NOTIFY", kChoose + std::string("MOD UNMOD BROADCAST"), 4),
+        Owner("PROP UNMOD NOTIFY NONOTIFY", kChoose + std::string("NOTIFY NONOTIFY"), 5),
+        Owner("PROP", Props("PUBLIC  UNMODERATED  NONOTIFY"))});
   EXPECT_EQ(Ini("Friends"), before);
   const std::string list = "+15550000003 (Carol)\r\n+15559999999\r\n";
   // The reply shows the values as stored, in capitals.
-  Walk({Owner("PROPERTIES MODERATED NOTIFY", Props("PUBLIC", "MODERATED", "NOTIFY")),
-        Owner("prop private bcast nonotify whatever", Props("PRIVATE", "BROADCAST", "NONOTIFY")),
-        Owner("PROP PUB UNMOD", Props("PUBLIC", "UNMODERATED", "NONOTIFY")),
+  Walk({Owner("PROPERTIES MODERATED NOTIFY", Props("PUBLIC  MODERATED  NOTIFY")),
+        Owner("prop private bcast nonotify whatever", Props("PRIVATE  BROADCAST  NONOTIFY")),
+        Owner("PROP PUB UNMOD", Props("PUBLIC  UNMODERATED  NONOTIFY")),
         Owner("AUTH ADD Carol", "Carol added to the AUTH list for group Friends"),
         Owner("auth add +15559999999", "+15559999999 added to the auth list for group Friends"),
         Owner("AUTH ADD Nobody", "Nobody is not a valid phone number or username to add"),
@@ -108,7 +93,9 @@ TEST_F(AdminTest, RightsPropertiesAndTheLists) {
              "administer friends authorised list:\r\n" + list),
         Owner("AUTHUSERS REMOVE Carol", "Carol removed from the AUTHUSERS list for group Friends"),
         Owner("AUTH REMOVE Carol", "Carol is not in the AUTH list for group Friends"),
-        Owner("AUTH DROP Bob", Syntax("AUTH")),
+        Owner("AUTH DROP Bob",
+              "Inalid syntax.  Usage: ADMIN Friends AUTH [ LIST / ADD "
+              "username/number / REMOVE username/number ]"),
         // The ADMIN list grants the rights.
         Owner("ADMIN ADD Carol", "Carol added to the ADMIN list for group Friends"),
         Said(kCarol, "ADMIN Friends ADMIN LIST",

@@ -11,14 +11,6 @@ using namespace group_fixture;
 
 constexpr char kEve[] = "+15550000009";
 
-std::string Joined(const std::string& group, bool can_send = true) {
-  return "You have joined the group " + group + ".  To leave the group, reply with 'LEAVE " +
-         group + "'." +
-         (can_send ? "  To send to the group, reply and start text with @" + group : "");
-}
-
-std::string Left(const std::string& group) { return "Goodbye.  You have left the group " + group; }
-
 std::string Taken(const std::string& name, const std::string& command) {
   return "Name " + name + " is already in use for group Club.  Please join with a different " +
          "name.  Example:  " + command + " Club YourName";
@@ -51,9 +43,8 @@ TEST_F(MembershipTest, JoinAndLeaveOfAGroup) {
         {kAnn, "JOIN Nowhere", name + "Nowhere YourName", {}, 5},
         {kAnn, "JOIN Nowhere Ann", "Cannot join group Nowhere, it does not exist.", {}, 6}});
   EXPECT_FALSE(home_.Exists("Groups/Nowhere"));
-  // Private: a join is held for the administrators (no failure) unless the
-  // name is taken; the approved run admits Ann, once. Administrator mode
-  // admits without approval or journal.
+  // Private: a join is held for the administrators (no failure) unless the name is taken; the
+  // approved run admits Ann, once. Administrator mode admits without approval or journal.
   ASSERT_TRUE(home_.WriteGroupValue("Club", kGroupSection, kMembershipTypeKey, kPrivateValue));
   Walk({Said(kBob, "JOIN Club admin", Taken("admin", "JOIN"), 2),
         {kAnn, "join club Ann", "",

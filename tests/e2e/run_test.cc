@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/morvane_harness.h"
@@ -17,15 +18,9 @@ TEST(RunTest, CommandLinesRepliesAndTheErrorCount) {
   // Fewer than two arguments: nothing at all, not even the store root.
   EXPECT_EQ(home.Run({"HELP"}).output, "");
   EXPECT_FALSE(home.Exists("Groups"));
-
   const std::string s = "+15550001111";
-  struct Row {
-    std::vector<std::string> args;
-    unsigned before;  // the sender's error count
-    std::string out;
-    unsigned after;
-  };
-  const std::vector<Row> rows = {
+  // The arguments, the sender's error count before, the reply, the count after.
+  const std::tuple<std::vector<std::string>, unsigned, std::string, unsigned> rows[] = {
       // The positional form, and switches with '/' or '-' in any case.
       {{s, "HELP"}, 3, kHelp, 4},
       {{"/s", s, "/r", "4000", "/t", "TEST", "a", "b"}, 3, kAB, 0},
@@ -44,13 +39,13 @@ TEST(RunTest, CommandLinesRepliesAndTheErrorCount) {
       {{s, "TEST"}, 3, "Why are you trying to test?", 0},
       {{s, "TEST", "%s%n", "\xc3\xa9\x01"}, 3, "Why are you trying to test %s%n \xc3\xa9\x01?", 0},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(testing::PrintToString(row.args).substr(0, 100));
-    ASSERT_TRUE(home.SetErrorCount(s, row.before));
-    const RunResult run = home.Run(row.args);
+  for (const auto& [args, before, out, after] : rows) {
+    SCOPED_TRACE(testing::PrintToString(args).substr(0, 100));
+    ASSERT_TRUE(home.SetErrorCount(s, before));
+    const RunResult run = home.Run(args);
     EXPECT_TRUE(run.finished && run.exit_code == 0);
-    EXPECT_EQ(run.output, row.out);
-    EXPECT_EQ(home.ErrorCount(s), row.after);
+    EXPECT_EQ(run.output, out);
+    EXPECT_EQ(home.ErrorCount(s), after);
   }
 }
 

@@ -1,7 +1,6 @@
 // Hundreds of runs of both programs at once, as when messages arrive together: nothing lost or
 // doubled, and the databases stay sound. MORVANE_SOAK_SCALE (default 1) multiplies the runs.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
@@ -13,21 +12,17 @@
 
 #include "common/limits.h"
 #include "common/text.h"
+#include "e2e/group_fixture.h"
 #include "platform/clock.h"
-#include "store/group_store.h"
-#include "store/member_db.h"
-#include "support/fake_gateway.h"
-#include "support/morvane_harness.h"
-#include "support/store_rows.h"
-#include "userdir/pendrel.h"
 
 namespace {
 
+using namespace group_fixture;
 using Message = std::pair<std::string, std::string>;  // recipient and text, or phone and name
-using Members = std::map<std::string, std::string>;   // name by phone
+using Roster = std::map<std::string, std::string>;    // name by phone
 using Words = std::vector<std::string>;
-using Journal = std::multiset<std::string>;  // command lines
-constexpr char kOwner[] = "5550001";         // seven digits: as short as a phone number may be
+using Commands = std::multiset<std::string>;  // journaled command lines
+constexpr char kShortOwner[] = "5550001";     // seven digits: as short as a phone number may be
 constexpr unsigned kJoins = 100, kPosts = 50, kToolCommands = 20;  // at scale 1
 constexpr size_t kMaxRunning = 300;  // children at once, within the descriptors a process may hold
 constexpr uint32_t kStormMsPerScale = 600000;  // a storm not over by then has hung
@@ -38,13 +33,6 @@ std::string Phone(Role role, unsigned n) {
   return "+1555" + std::to_string(role == kAdmin ? 6000000 + n : 1000000 + 3 * n + role);
 }
 std::string Name(const char* role, unsigned n) { return role + std::to_string(n); }
-std::string Joined(const std::string& group) {
-  return "You have joined the group " + group + ".  To leave the group, reply with 'LEAVE " +
-         group + "'.  To send to the group, reply and start text with @" + group;
-}
-std::string Forwarded(size_t count, const std::string& group) {
-  return "Message forwarded to " + std::to_string(count) + " member(s) of group " + group;
-}
 struct Launch {
   Words argv;
   std::string output;  // expected on standard output
@@ -55,20 +43,19 @@ Launch Morvane(const std::string& sender, Words words, std::string out = "") {
   words.insert(words.begin(), {MorvaneProgram(), "/s", sender, "/r", "4000", "/t"});
   return {words, out};
 }
-class StormTest : public ::testing::Test {
+class StormTest : public GroupTest {
  protected:
   void SetUp() override {
     std::string scale;  // stays empty when unset
     platform::GetEnv("MORVANE_SOAK_SCALE", &scale);
     scale_ = static_cast<unsigned>(std::max<int64_t>(ParseLeadingLong(scale), 1));
-    ASSERT_TRUE(!home_.path().empty() && gateway_.WriteHollinIni(home_.path()) &&
-                home_.AddAccount(kOwner, "soak-pw"));
-    SetStoreBase(StoreBase::kProgramData);
+    GroupTest::SetUp();
+    ASSERT_TRUE(home_.AddAccount(kShortOwner, "soak-pw"));
   }
-  // A public group the operator made for kOwner ("Admin"), with posters; all in `members`.
-  void MakeGroup(const std::string& group, unsigned posters, Members* members) const {
-    ASSERT_EQ(home_.RunTool({"CREATE", group, kOwner}).exit_code, 0);
-    (*members)[kOwner] = "Admin";
+  // A public group the operator made for kShortOwner ("Admin"), with posters; all in `members`.
+  void MakeGroup(const std::string& group, unsigned posters, Roster* members) const {
+    ASSERT_EQ(home_.RunTool({"CREATE", group, kShortOwner}).exit_code, 0);
+    (*members)[kShortOwner] = "Admin";
     for (unsigned n = 0; n < posters; ++n) {
       const std::string phone = Phone(kPoster, n);
       ASSERT_TRUE(AddMember(group, phone, (*members)[phone] = Name("poster", n)));
@@ -102,7 +89,7 @@ class StormTest : public ::testing::Test {
   std::multiset<Message> Sent(const std::string& creator = "") const {
     std::multiset<Message> sent;
     for (const Submission& s : gateway_.Submissions()) {
-      const std::string user = s.text.rfind("Group Twin created", 0) == 0 ? creator : kOwner;
+      const std::string user = s.text.rfind("Group Twin created", 0) == 0 ? creator : kShortOwner;
       EXPECT_EQ(std::tie(s.status, s.sender, s.user), std::make_tuple(200, "4000", user))
           << s.request_line;
       sent.insert({s.phone_number, s.text});
@@ -111,13 +98,10 @@ class StormTest : public ::testing::Test {
   }
   // The members; the journal's command lines, each with `approval`; and sound databases (a group
   // nobody journaled in yet may have no TRANS.DB).
-  void ExpectStore(const std::string& group, const Members& members, const Journal& journal,
+  void ExpectStore(const std::string& group, const Roster& members, const Commands& journal,
                    const char* approval = "Yes") const {
-    std::vector<Message> rows;
-    for (const MemberRow& row : ReadMembers(home_, group))
-      rows.emplace_back(row.phone, row.user_name);
-    EXPECT_EQ(rows, std::vector<Message>(members.begin(), members.end())) << group;
-    Journal lines;
+    EXPECT_EQ(Members(group), Messages(members.begin(), members.end())) << group;
+    Commands lines;
     for (const TransactionRow& row : ReadTransactions(home_, group)) {
       EXPECT_EQ(row.approval, approval) << row.id << " " << row.command;
       lines.insert(row.command);
@@ -128,26 +112,25 @@ class StormTest : public ::testing::Test {
   }
 
   unsigned scale_ = 1;
-  MorvaneHome home_;
-  ScopedEnv data_home_{kDataHomeVariable, home_.path()};
-  FakeGateway gateway_;
 };
 
 TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
-  // Subscribers and the operator create Twin at once, each as its owner. Fresh has no databases
-  // yet: its first joins race to make both. Soak has the owner and posters; its runs come mixed.
+  // Subscribers (asking for other properties) and the operator create Twin at once, each as its
+  // owner. Fresh has no databases yet: its first joins race to make both. Soak has the owner and
+  // posters; its runs come mixed.
   ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kMembershipTypeKey, kPublicValue));
-  ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kOwnerKey, kOwner));
+  ASSERT_TRUE(home_.WriteGroupValue("Fresh", kGroupSection, kOwnerKey, kShortOwner));
   const unsigned creators = 10 * scale_, joins = kJoins * scale_, posts = kPosts * scale_;
-  std::map<std::string, Members> members;  // by group
-  std::map<std::string, Journal> journal;  // by group
-  std::set<Message> replies;               // through the gateway
+  std::map<std::string, Roster> members;    // by group
+  std::map<std::string, Commands> journal;  // by group
+  std::set<Message> replies;                // through the gateway
   MakeGroup("Soak", posts, &members["Soak"]);
   std::vector<Launch> runs;
   for (unsigned n = 0; n < creators; ++n) {
     ASSERT_TRUE(home_.AddAccount(Phone(kAdmin, n), "pw"));
-    runs.push_back(n % 2 ? Launch{{MorvanectlProgram(), "CREATE", "Twin", Phone(kAdmin, n)}, ""}
-                         : Morvane(Phone(kAdmin, n), {"CREATE", "Twin"}));
+    runs.push_back(n % 2
+                       ? Launch{{MorvanectlProgram(), "CREATE", "Twin", Phone(kAdmin, n)}, ""}
+                       : Morvane(Phone(kAdmin, n), {"CREATE", "Twin", n % 4 ? "MOD" : "PRIVATE"}));
   }
   for (unsigned n = 0; n < joins * 3 / 2; ++n) {  // Soak's, then Fresh's
     const std::string group = n < joins ? "Soak" : "Fresh", phone = Phone(kJoiner, n % joins);
@@ -169,6 +152,7 @@ TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
   Storm(&runs, creators);
   // One creator made Twin, the others were told it exists; it is the winner's, line for line.
   std::string winner;
+  const char *membership = "Public", *posting = "Unmoderated";
   for (unsigned n = 0; n < creators; ++n) {
     const platform::Child& child = runs[n].child;
     if (child.output().find("Group Twin already exists") != std::string::npos) continue;
@@ -178,15 +162,12 @@ TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
     EXPECT_EQ(child.output().substr(0, 27), n % 2 ? "OK -- Group Twin created.\r\n" : "");
     members["Twin"] = {{winner, "Admin"}};
     if (n % 2) continue;  // the operator's creation has no reply and no journal entry
-    replies.insert({winner,
-                    "Group Twin created.  Membership availability is Public.  Message "
-                    "posting is Unmoderated.  Use 'ADMIN Twin' command to administer."});
+    (n % 4 ? posting : membership) = n % 4 ? "Moderated" : "Private";
+    replies.insert({winner, Created("Twin", membership, posting)});
     journal["Twin"].insert(runs[n].Line());
   }
   ASSERT_NE(winner, "");
-  EXPECT_EQ(home_.ReadFile("Groups/Twin/GROUP.INI"),
-            "[Group]\r\nMembershipType=Public\r\nPostType=Unmoderated\r\nOwner=" + winner +
-                "\r\n[Admin]\r\n" + winner + "=Admin\r\n");
+  EXPECT_EQ(Ini("Twin"), GroupIni(membership, posting, false, winner));
   // Every member once under their own name; one journal entry per join, post and creation.
   for (const auto& [group, expected] : members) ExpectStore(group, expected, journal[group]);
   // Each message once: each post to every member who was one throughout (the owner and the other
@@ -204,7 +185,7 @@ TEST_F(StormTest, ConcurrentRunsLoseAndDoubleNothing) {
   for (unsigned n = 0; n < posts; ++n) {
     const std::string text = "@Soak:" + Name("poster", n) + " soak post " + std::to_string(n);
     for (unsigned other = 0; other <= posts; ++other) {
-      const std::string to = other < posts ? Phone(kPoster, other) : kOwner;
+      const std::string to = other < posts ? Phone(kPoster, other) : kShortOwner;
       EXPECT_EQ(sent.count({to, text}), other == n ? 0u : 1u) << text << " to " << to;
     }
     replies.insert({Phone(kPoster, n), Forwarded(reached[text], "Soak")});  // as many as made
@@ -218,11 +199,11 @@ TEST_F(StormTest, ApprovalsAtOnceRunEachHeldPostOnce) {
   // Posts of a moderated group held at once, then each approved three times at the same moment:
   // every post reaches every member once, its poster too.
   const unsigned posters = 10, held = 20 * scale_;
-  Members members;
+  Roster members;
   MakeGroup("Mod", posters, &members);
   ASSERT_EQ(home_.RunTool({"ADMIN", "Mod", "PROP", "MODERATED"}).exit_code, 0);
   std::vector<Launch> runs;
-  Journal journal;
+  Commands journal;
   std::multiset<Message> told, approved;
   for (unsigned n = 0; n < held; ++n) {
     const std::string poster = Phone(kPoster, n % posters);
@@ -240,7 +221,7 @@ TEST_F(StormTest, ApprovalsAtOnceRunEachHeldPostOnce) {
   runs.clear();
   for (const TransactionRow& row : ReadTransactions(home_, "Mod"))
     for (int copy = 0; copy < 3; ++copy)
-      runs.push_back(Morvane(kOwner, {"YES", "Mod", std::to_string(row.id)}));
+      runs.push_back(Morvane(kShortOwner, {"YES", "Mod", std::to_string(row.id)}));
   Storm(&runs);
   EXPECT_THAT(Sent(), ::testing::ContainerEq(approved));
   ExpectStore("Mod", members, journal, "Yes");
@@ -251,13 +232,13 @@ TEST_F(StormTest, FlakyGatewayUnderLoadLosesNoMemberAndDoublesNoPost) {
   // its first failure and leaves no journal entry; a join is made even if its reply failed, and
   // a refused reply counts as a success.
   const unsigned posts = kPosts * scale_ / 2, joins = kJoins * scale_ / 2;
-  Members members;
+  Roster members;
   MakeGroup("Flaky", posts, &members);
   for (size_t nth = 5; nth < 5 * (posts + 1) * (posts + joins + 2); nth += 5)
     gateway_.FailSubmission(nth);
   std::vector<Launch> runs;
   std::map<std::string, Words> replies, expected_replies;  // by phone
-  Journal journal;
+  Commands journal;
   for (unsigned n = 0; n < posts; ++n)
     runs.push_back(Morvane(Phone(kPoster, n), {"@Flaky", "flaky", Name("poster", n)}));
   for (unsigned n = 0; n < joins; ++n) {
