@@ -110,7 +110,6 @@ TEST(RetrieveUrlTest, AnswersAndRedirects) {
   auto typed_text = [&] {
     return type + "|" + std::to_string(header) + "|" + std::to_string(body) + "|" + text();
   };
-
   const std::string typed =
       "HTTP/1.1   200 OK\r\nContent-Type:   text/plain; charset=utf-8\r\nContent-Length: 5\r\n"
       "\r\nhello";
@@ -129,7 +128,6 @@ TEST(RetrieveUrlTest, AnswersAndRedirects) {
       server.Requests(),
       (std::vector{Request("GET /a", auth, host), Request("GET /b?c", auth, host),
                    Request("GET /c", auth, host), Request("GET /d", "", "LOCALHOST:" + port)}));
-
   // Answers that are no success, and silence (""): 0, nothing but the answer.
   for (const std::string& answer :
        {HttpAnswer(500, "No", "why"), HttpAnswer(302, "Found", ""), "HTTP/1.1\r\n\r\n"s, ""s}) {
@@ -137,7 +135,6 @@ TEST(RetrieveUrlTest, AnswersAndRedirects) {
     EXPECT_EQ(fetch("http://" + host + "/", answer.empty() ? 1 : 2), 0);
     EXPECT_EQ(typed_text(), "|0|0|" + answer);
   }
-
   server.SetResponder([ok](const std::string&, size_t index) {
     const std::string hop = "X-Hop: " + std::to_string(index) + "\r\nLocation: /\r\n";
     return Reply(index == 17 ? ok : HttpAnswer(302, "Found", "", hop));
@@ -156,7 +153,7 @@ TEST(RetrieveUrlTest, AnswersAndRedirects) {
 constexpr char kChunked[] = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
 
 // Each text's header end, status, value of header "A:" and body offset.
-TEST(HeaderScanTest, FindsHeaderEndStatusValueAndBody) {
+TEST(HttpTextTest, HeadersAndChunkedBodies) {
   // Last, the text as GetBodyOffset leaves it, when changed.
   const std::tuple<std::string, size_t, uint16_t, std::string, size_t, std::string> rows[] = {
       {"HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody", 25, 200, "b", 25, ""},
@@ -181,11 +178,8 @@ TEST(HeaderScanTest, FindsHeaderEndStatusValueAndBody) {
     EXPECT_EQ(GetBodyOffset(text.data(), text.size()), body);
     EXPECT_EQ(text, mended.empty() ? original : mended);
   }
-}
-
-TEST(ChunkedBodyTest, CompletesAndStripsOrTellsAFault) {
-  // Name, body behind kChunked, complete, error, the body after HttpChunkStrip.
-  const std::tuple<const char*, std::string, bool, bool, std::string> rows[] = {
+  // Chunked: name, body behind kChunked, complete, error, the body after HttpChunkStrip.
+  const std::tuple<const char*, std::string, bool, bool, std::string> chunked[] = {
       {"OneChunk", "5\r\nhello\r\n0\r\n\r\n", true, false, "hello"},
       {"Extension", "a;name=value\r\nhelloworld\r\n0\r\n\r\n", true, false, "helloworld"},
       {"HexBothCases", "A\r\n0123456789\r\nf\r\nabcdefghijklmno\r\n0\r\n\r\n", true, false,
@@ -203,7 +197,7 @@ TEST(ChunkedBodyTest, CompletesAndStripsOrTellsAFault) {
       {"HugeSize", "FFFFFFFFFFFFFFFFFFFFFFFF\r\nabc", false, false,
        "FFFFFFFFFFFFFFFFFFFFFFFF\r\nabc"},
   };
-  for (const auto& [name, body, complete, fault, stripped] : rows) {
+  for (const auto& [name, body, complete, fault, stripped] : chunked) {
     SCOPED_TRACE(name);
     const std::string text = kChunked + body;
     std::string block = text + std::string(16, '\0');  // zero bytes behind, as in the reader
@@ -228,7 +222,6 @@ TEST(HttpResponseWaitTest, ReadsWhatTheServerSendsAndFailsOnFaults) {
   const std::string unsized = "HTTP/1.1 200 OK\r\n\r\n" + std::string(20000, 'x');
   const std::string sized = HttpAnswer(200, "OK", std::string(20000, 'x'));
   const ServerAction silent = StaySilent(), pause = PauseMs(50);
-
   // Silence after the bytes: the reader must decide from the bytes, not wait for a close.
   const struct {
     const char* name;

@@ -36,7 +36,6 @@ TEST(SubmissionTextTest, PlaceholdersAndTheGsmAlphabet) {
     SubstitutePlaceholder(&url, row.placeholder, row.value, row.capacity);
     EXPECT_EQ(url, row.expected) << row.url;
   }
-
   // Templates are filled in one pass.
   const SubmissionTarget target{"alice", "p&ss word", "", 0, ""};
   const std::string templates[][3] = {
@@ -91,7 +90,6 @@ class SubmitTest : public ::testing::Test {
     }
     ASSERT_TRUE(platform::ProfileWriteString(file, section, name, value));
   }
-
   TempDir home_;
   ScopedEnv kavrel_home_{kDataHomeVariable, home_.path()};
   const unsigned blocks_before_ = GWBlockCount();
@@ -128,7 +126,6 @@ TEST_F(SubmitTest, SubmissionsThroughTheGateway) {
     auto account = [&] {
       return last().has_credentials ? last().user + ":" + last().password : "";
     };
-
     EXPECT_EQ(SubmitMessage("Friends", "+100", "+200", "Hi & bye+1"), 1);
     EXPECT_EQ(last().request_line,
               "GET /?sender=%2B100&phonenumber=%2B200&text=Hi%20%26%20bye%2B1 HTTP/1.1");
@@ -139,7 +136,6 @@ TEST_F(SubmitTest, SubmissionsThroughTheGateway) {
     Set("Password", "secret");
     EXPECT_EQ(SubmitMessageTo(ReadSubmissionTarget("Nobody"), "+100", "+200", "x"), 1);
     EXPECT_EQ(account(), "");  // a group without owner has no account
-
     gateway.FailSubmission(gateway.Submissions().size() + 1);
     EXPECT_EQ(SubmitMessage("Friends", "+100", "+200", "no"), 0);
     gateway.RequireAccounts({{"alice", "other"}});

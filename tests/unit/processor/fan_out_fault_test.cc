@@ -50,7 +50,6 @@ TEST(FanOutFaultTest, PostReachesEveryOtherMemberUntilASubmissionFails) {
     request.command_line = "/s +15550000002 /r 4000 /t @Club hello";
     ScanArguments(&request);
     Dispatch(&request);
-
     std::vector<std::string> reached;
     for (const Submission& submission : gateway.Submissions()) {
       reached.push_back(submission.phone_number);

@@ -110,20 +110,16 @@ TEST(WordsTest, CommandLines) {
 TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
   TempDir home;  // should a word be taken for a post
   ScopedEnv data_home(kDataHomeVariable, home.path());
-  const std::pair<std::string, std::string> rows[] = {
-      {"TEST", "Why are you trying to test?|0"},
-      {"quiet Testing HELP %s%n %u", "Why are you trying to test HELP %s%n %u?|0"},
-      {"HELP TEST", "Help is not yet available.|1"},
-      {"quiet helpme", "|1"},
-      {"id:5 HELP", "|0"},
-      {"@Nobody hi", "You are not joined to group Nobody.|1"},
-      {"quiet @Nobody hi", "|1"}};
-  for (const auto& [words, want] : rows) {
-    const bool quiet = words.rfind("quiet ", 0) == 0;
-    Request request = TextRequest(quiet ? words.substr(6) : words, quiet);
-    Dispatch(&request);
-    EXPECT_EQ(request.reply + "|" + std::to_string(request.error), want) << words;
-  }
+  ExpectRows(
+      "TEST=Why are you trying to test?|0;quiet Testing HELP %s%n %u=Why are you trying "
+      "to test HELP %s%n %u?|0;HELP TEST=Help is not yet available.|1;quiet helpme=|1;id:5 "
+      "HELP=|0;@Nobody hi=You are not joined to group Nobody.|1;quiet @Nobody hi=|1",
+      ';', [](const std::string& words) {
+        const bool quiet = words.rfind("quiet ", 0) == 0;
+        Request request = TextRequest(quiet ? words.substr(6) : words, quiet);
+        Dispatch(&request);
+        return request.reply + "|" + std::to_string(request.error);
+      });
   ExpectCommands(
       "join=JOIN JOINING=JOIN Startup=JOIN Stopped=LEAVE leave=LEAVE invited=INVITE "
       "create=CREATE Administrator=ADMIN yesterday=YES tests=TEST helpme=HELP id:=id: "
@@ -184,24 +180,18 @@ TEST(WordsTest, PostWordsPhoneNumbersAndPropertyWords) {
       });
 }
 
-// A translation file in a temporary folder, read instead of the one beside the program.
-class TranslationTest : public ::testing::Test {
- protected:
-  void SetUp() override { SetTranslationFileForTesting(dir_.path() + kTranslationFileName); }
-  void TearDown() override { SetTranslationFileForTesting(""); }
-  // Each "KEY=value" of `pairs` into `section`.
-  void Set(std::string_view section, const std::string& pairs) {
+TEST(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
+  TempDir dir;  // read instead of the translation file beside the program
+  SetTranslationFileForTesting(dir.path() + kTranslationFileName);
+  struct Restore {
+    ~Restore() { SetTranslationFileForTesting(""); }
+  } restore;
+  auto Set = [](std::string_view section, const std::string& pairs) {  // "KEY=value ..."
     for (const std::string& pair : Split(pairs, ' ')) {
       const Words kv = Split(pair, '=');
       ASSERT_TRUE(platform::ProfileWriteString(TranslationFilePath(), section, kv[0], kv[1]));
     }
-  }
-  TempDir dir_;
-};
-
-// Translated commands are whole words beside the English ones. A reply text whose conversions
-// differ from the default's could read arguments never passed: the default is used then.
-TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
+  };
   Set(kCommandsSection, "JOIN=REJOINDRE STOP=STOPPEN TEST=ESSAI id:=NUMERO LEAVE=");
   ExpectCommands(
       "rejoindre=JOIN REJOINDRE2=post JOINx=JOIN stoppen=LEAVE Stop=LEAVE ESSAI=TEST "
@@ -211,7 +201,6 @@ TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
   // A translation that begins with an earlier row's keyword selects that row.
   Set(kCommandsSection, "HELP=JOINDRE TEST=LEAVETEST");
   ExpectCommands("joindre=JOIN LEAVETEST=LEAVE");
-
   const std::string join_ok(DefaultReplyText(ReplyKey::kJoinOK));
   EXPECT_EQ(GetReplyText(ReplyKey::kJoinOK), join_ok);     // no text
   Set(kTextSection, "messageforwardok=%u,membres,de,%s");  // keys in any case
@@ -226,7 +215,6 @@ TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
     EXPECT_EQ(TranslateCommand("YES").size(), std::min<size_t>(length, 99)) << length;
     EXPECT_EQ(GetReplyText(ReplyKey::kLeaveNoGroups).size(), std::min<size_t>(length, 249));
   }
-
   // Notices, from one character short of each limit to 500 past it.
   Set(kTextSection, "AdminApproveReplyYes=JA:%s:%u");
   std::string abc;  // a repeated pattern, so that a cut at the wrong place shows
