@@ -1,7 +1,4 @@
-// What the processor makes of a message's words, without a store: the exec
-// entry point's decoding, the switches, the command a word selects (also
-// translated), a post's first word and text, phone numbers, where replies,
-// translations and notices are cut; and the simulator's decoding.
+// What the processor makes of a message's words, without a store, and the simulator's decoding.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,7 +19,6 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-// Tables write a list of words as one string, the words joined by `separator`.
 Words Split(const std::string& text, char separator) {
   Words words(1);
   for (char c : text) c == separator ? words.emplace_back() : words.back() += c;
@@ -32,6 +28,14 @@ std::string Joined(const Words& words) {
   std::string joined;
   for (const std::string& word : words) joined += (&word == &words[0] ? "" : "|") + word;
   return joined;
+}
+// Each "input=output" of `rows`, split at `separator`: f(input) is output.
+template <typename F>
+void ExpectRows(const std::string& rows, char separator, F f) {
+  for (const std::string& row : Split(rows, separator)) {
+    const Words sides = Split(row, '=');
+    EXPECT_EQ(f(sides[0]), sides[1]) << row;
+  }
 }
 
 Request TextRequest(const std::string& words, bool quiet = false) {
@@ -47,16 +51,13 @@ Request TextRequest(const std::string& words, bool quiet = false) {
 void ExpectCommands(const std::string& rows) {
   static const char* const kNames[] = {"JOIN", "LEAVE", "INVITE", "CREATE", "ADMIN",
                                        "YES",  "TEST",  "HELP",   "id:",    "post"};
-  for (const std::string& row : Split(rows, ' ')) {
-    const Words sides = Split(row, '=');
-    EXPECT_EQ(kNames[static_cast<int>(SelectCommand(sides[0]))], sides[1]) << row;
-  }
+  ExpectRows(rows, ' ', [](const std::string& word) {
+    return std::string(kNames[static_cast<int>(SelectCommand(word))]);
+  });
 }
 
-// The exec entry point's three arguments become the processor's command line
-// or are refused (the simulator's decoding too); the processor reads its
-// switches in any case or takes the positional form; administrator mode is on
-// for yes-values only.
+// The exec entry point's three arguments become the processor's command line or are refused;
+// switches in any case or the positional form; administrator mode for yes-values only.
 TEST(WordsTest, CommandLines) {
   // Sender|receiving number|text; then the processor's words, or the reason.
   const std::pair<std::string, std::string> rows[] = {
@@ -84,49 +85,41 @@ TEST(WordsTest, CommandLines) {
   EXPECT_FALSE(Base64Decode("a*b=", &decoded));
   const std::string line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
   EXPECT_EQ(line.substr(line.find('\t')), "\tacct\t+1555\\t0\tto\ta\\\\b\\r\\nc\\x01\\x7F\n");
-  // The arguments; then sender|receiving number|text position.
-  const std::string long_value(60, '7'), cut = long_value.substr(0, kMaxPhoneChars);
-  const std::pair<std::string, std::string> switches[] = {
-      {"-S +1555 -R 4000 -T LEAVE", "+1555|4000|5"},
-      {"/r 4000 /s +1 /T", "+1|4000|4"},    // "/t" last: the whole text
-      {"/r 4000 +1555 x /s", "/r|4000|1"},  // no "/t": the sender first
-      {"/s /t /t TEST", "/t||3"},           // a value is no switch
-      {"junk /sender /s 5 /tt \\t /t HELP", "5||7"},
-      {"/s " + long_value + " /r " + long_value + " /t X", cut + "|" + cut + "|5"},
-      {long_value + " HELP", cut + "||1"}};
-  for (const auto& [args, want] : switches) {
-    Request request;
-    request.args = Split(args, ' ');
-    ScanArguments(&request);
-    const std::string position = std::to_string(request.text_position);
-    EXPECT_EQ(Joined({request.sender, request.receive_number, position}), want);
-  }
-  for (const std::string& row : Split("Yes=1|1=1|ON=1|TRUE=1|Yx=1|no=0|=0|truex=0| yes=0", '|')) {
-    ScopedEnv env(kAdminModeVariable, Split(row, '=')[0]);
-    EXPECT_EQ(ReadAdminMode(), Split(row, '=')[1] == "1") << row;
-  }
+  // The arguments, then sender|receiving number|text position: "/t" last takes the whole
+  // text, without "/t" the sender comes first, a value is no switch.
+  const std::string l(60, '7'), cut = l.substr(0, kMaxPhoneChars);
+  ExpectRows(
+      "-S +1555 -R 4000 -T LEAVE=+1555|4000|5,/r 4000 /s +1 /T=+1|4000|4,/r 4000 +1555 x "
+      "/s=/r|4000|1,/s /t /t TEST=/t||3,junk /sender /s 5 /tt \\t /t HELP=5||7,/s " +
+          l + " /r " + l + " /t X=" + cut + "|" + cut + "|5," + l + " HELP=" + cut + "||1",
+      ',', [](const std::string& args) {
+        Request request;
+        request.args = Split(args, ' ');
+        ScanArguments(&request);
+        return Joined(
+            {request.sender, request.receive_number, std::to_string(request.text_position)});
+      });
+  ExpectRows("Yes=1|1=1|ON=1|TRUE=1|Yx=1|no=0|=0|truex=0| yes=0", '|', [](const std::string& v) {
+    ScopedEnv env(kAdminModeVariable, v);
+    return std::to_string(ReadAdminMode());
+  });
 }
 
-// The words, then reply|error: TEST echoes its words, also in quiet mode; HELP
-// and a post to no group fail and answer only when not quiet; "id:" is taken
-// and answered with nothing. English keywords are prefixes over their length.
+// The words, then reply|error; "id:" is taken and answered with nothing. English keywords
+// are prefixes over their length.
 TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
   TempDir home;  // should a word be taken for a post
   ScopedEnv data_home(kDataHomeVariable, home.path());
-  const std::pair<std::string, std::string> rows[] = {
-      {"TEST", "Why are you trying to test?|0"},
-      {"quiet Testing HELP %s%n %u", "Why are you trying to test HELP %s%n %u?|0"},
-      {"HELP TEST", "Help is not yet available.|1"},
-      {"quiet helpme", "|1"},
-      {"id:5 HELP", "|0"},
-      {"@Nobody hi", "You are not joined to group Nobody.|1"},
-      {"quiet @Nobody hi", "|1"}};
-  for (const auto& [words, want] : rows) {
-    const bool quiet = words.rfind("quiet ", 0) == 0;
-    Request request = TextRequest(quiet ? words.substr(6) : words, quiet);
-    Dispatch(&request);
-    EXPECT_EQ(request.reply + "|" + std::to_string(request.error), want) << words;
-  }
+  ExpectRows(
+      "TEST=Why are you trying to test?|0;quiet Testing HELP %s%n %u=Why are you trying "
+      "to test HELP %s%n %u?|0;HELP TEST=Help is not yet available.|1;quiet helpme=|1;id:5 "
+      "HELP=|0;@Nobody hi=You are not joined to group Nobody.|1;quiet @Nobody hi=|1",
+      ';', [](const std::string& words) {
+        const bool quiet = words.rfind("quiet ", 0) == 0;
+        Request request = TextRequest(quiet ? words.substr(6) : words, quiet);
+        Dispatch(&request);
+        return request.reply + "|" + std::to_string(request.error);
+      });
   ExpectCommands(
       "join=JOIN JOINING=JOIN Startup=JOIN Stopped=LEAVE leave=LEAVE invited=INVITE "
       "create=CREATE Administrator=ADMIN yesterday=YES tests=TEST helpme=HELP id:=id: "
@@ -144,23 +137,20 @@ TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
       "3|JOIN|Ann|Cl|||Club Ann|Club A||0||");
 }
 
-// The first character is a marker ("@" below) when it is '@', or no ASCII
-// letter or digit before one; the group is cut, then split at its first ':'.
-// Then phone numbers, and property words by their first three letters.
+// The first character is a marker ("@" below) when it is '@', or no ASCII letter or digit
+// before one; the group is cut, then split at its first ':'.
 TEST(WordsTest, PostWordsPhoneNumbersAndPropertyWords) {
   const auto parsed = [](const std::string& word) {
     const PostAddress address = ParsePostWord(word);
     return (address.has_marker ? "@" : "") + address.group +
            (address.target.empty() ? "" : "|" + address.target);
   };
-  for (const std::string& row :
-       Split("@Friends=@Friends #Friends=@Friends Friends=Friends @@Friends=@@Friends @=@ @#x=@#x "
-             "##Friends=##Friends #=# /t=@t 1Club=1Club 0Club=0Club #0=@0 -9a=@9a !zZ=@zZ = "
-             "@Friends:Bob=@Friends|Bob Friends:bob=Friends|bob @Friends:=@Friends @:Bob=@|Bob "
-             "@F:Bob:Ann=@F|Bob:Ann \xC3\xA9t=\xC3\xA9t",
-             ' ')) {
-    EXPECT_EQ(parsed(Split(row, '=')[0]), Split(row, '=')[1]) << row;
-  }
+  ExpectRows(
+      "@Friends=@Friends #Friends=@Friends Friends=Friends @@Friends=@@Friends @=@ @#x=@#x "
+      "##Friends=##Friends #=# /t=@t 1Club=1Club 0Club=0Club #0=@0 -9a=@9a !zZ=@zZ = "
+      "@Friends:Bob=@Friends|Bob Friends:bob=Friends|bob @Friends:=@Friends @:Bob=@|Bob "
+      "@F:Bob:Ann=@F|Bob:Ann \xC3\xA9t=\xC3\xA9t",
+      ' ', parsed);
   const std::string g(kMaxGroupChars, 'g');
   EXPECT_EQ(parsed("@" + g + "g") + parsed("@" + g + ":Bob") + parsed(g + "ggg"),
             "@" + g + "@" + g + g);
@@ -175,42 +165,33 @@ TEST(WordsTest, PostWordsPhoneNumbersAndPropertyWords) {
   }
   EXPECT_EQ(AppendTextWords(std::string(kMaxPostTextChars + 9, 'p'), TextRequest("@F x")),
             std::string(kMaxPostTextChars, 'p'));
-  for (const std::string& row :
-       Split("5550001=1 +123456=1 123456789012345=1 +12345678901234=1 555000=0 +12345=0 "
-             "1234567890123456=0 +123456789012345=0 ++1234567=0 1234567+=0 =0 +abcdefg=0",
-             ' ')) {
-    EXPECT_EQ(IsPhoneNumber(Split(row, '=')[0]), Split(row, '=')[1] == "1") << row;
-  }
-  for (const std::string& row :
-       Split("PUBLIC,PRIVATE,MOD,UNMOD=1 pubx,Privacy=1 Moderated,unmod,NOTIFY,NONO=2 "
-             "MOD,BROADCAST=2 UNMOD,bcast=2 BCAST,BROADCAST,PUBLIC,xyz,PR,UN=0 notify,NONotify=3",
-             ' ')) {
-    PropertyChoices choices;
-    for (const std::string& w : Split(Split(row, '=')[0], ',')) ClassifyPropertyWord(w, &choices);
-    EXPECT_EQ(static_cast<int>(FirstConflict(choices)), std::stoi(Split(row, '=')[1])) << row;
-  }
+  // Phone numbers, and property words by their first three letters.
+  ExpectRows(
+      "5550001=1 +123456=1 123456789012345=1 +12345678901234=1 555000=0 +12345=0 "
+      "1234567890123456=0 +123456789012345=0 ++1234567=0 1234567+=0 =0 +abcdefg=0",
+      ' ', [](const std::string& n) { return std::to_string(IsPhoneNumber(n)); });
+  ExpectRows(
+      "PUBLIC,PRIVATE,MOD,UNMOD=1 pubx,Privacy=1 Moderated,unmod,NOTIFY,NONO=2 "
+      "MOD,BROADCAST=2 UNMOD,bcast=2 BCAST,BROADCAST,PUBLIC,xyz,PR,UN=0 notify,NONotify=3",
+      ' ', [](const std::string& words) {
+        PropertyChoices choices;
+        for (const std::string& w : Split(words, ',')) ClassifyPropertyWord(w, &choices);
+        return std::to_string(static_cast<int>(FirstConflict(choices)));
+      });
 }
 
-// A translation file in a temporary folder, read instead of the one beside
-// the program for the length of a test.
-class TranslationTest : public ::testing::Test {
- protected:
-  void SetUp() override { SetTranslationFileForTesting(dir_.path() + kTranslationFileName); }
-  void TearDown() override { SetTranslationFileForTesting(""); }
-  // Each "KEY=value" of `pairs` into `section`.
-  void Set(std::string_view section, const std::string& pairs) {
+TEST(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
+  TempDir dir;  // read instead of the translation file beside the program
+  SetTranslationFileForTesting(dir.path() + kTranslationFileName);
+  struct Restore {
+    ~Restore() { SetTranslationFileForTesting(""); }
+  } restore;
+  auto Set = [](std::string_view section, const std::string& pairs) {  // "KEY=value ..."
     for (const std::string& pair : Split(pairs, ' ')) {
       const Words kv = Split(pair, '=');
       ASSERT_TRUE(platform::ProfileWriteString(TranslationFilePath(), section, kv[0], kv[1]));
     }
-  }
-  TempDir dir_;
-};
-
-// Translated commands are whole words beside the English ones. An operator's
-// text is a format: one whose conversions differ from the default's could
-// read arguments that were never passed, so the default is used then.
-TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
+  };
   Set(kCommandsSection, "JOIN=REJOINDRE STOP=STOPPEN TEST=ESSAI id:=NUMERO LEAVE=");
   ExpectCommands(
       "rejoindre=JOIN REJOINDRE2=post JOINx=JOIN stoppen=LEAVE Stop=LEAVE ESSAI=TEST "
@@ -220,7 +201,6 @@ TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
   // A translation that begins with an earlier row's keyword selects that row.
   Set(kCommandsSection, "HELP=JOINDRE TEST=LEAVETEST");
   ExpectCommands("joindre=JOIN LEAVETEST=LEAVE");
-
   const std::string join_ok(DefaultReplyText(ReplyKey::kJoinOK));
   EXPECT_EQ(GetReplyText(ReplyKey::kJoinOK), join_ok);     // no text
   Set(kTextSection, "messageforwardok=%u,membres,de,%s");  // keys in any case
@@ -235,7 +215,6 @@ TEST_F(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
     EXPECT_EQ(TranslateCommand("YES").size(), std::min<size_t>(length, 99)) << length;
     EXPECT_EQ(GetReplyText(ReplyKey::kLeaveNoGroups).size(), std::min<size_t>(length, 249));
   }
-
   // Notices, from one character short of each limit to 500 past it.
   Set(kTextSection, "AdminApproveReplyYes=JA:%s:%u");
   std::string abc;  // a repeated pattern, so that a cut at the wrong place shows

@@ -1,7 +1,5 @@
-// The gateway's fake SMSC line protocol: what the phones send, what the
-// gateway writes (the codings, concatenated messages in any order, text lines
-// broken by the text, lines that are no message), and the story player's
-// refusal of a line that is no message.
+// The fake SMSC line protocol both ways, and the story player's refusal of a line that is no
+// message.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -54,9 +52,10 @@ TEST(LineDecoderTest, DecodesEveryScenario) {
     for (const std::string& chunk : chunks) decoder.Feed(chunk);
     std::string got;
     for (const auto& m : decoder.messages()) got += m.from + ">" + m.to + ":" + m.text + ";";
-    got +=
-        std::to_string(decoder.waiting_parts()) + " " + std::to_string(decoder.malformed_lines());
-    EXPECT_EQ(got, want) << chunks[0];
+    EXPECT_EQ(got + std::to_string(decoder.waiting_parts()) + " " +
+                  std::to_string(decoder.malformed_lines()),
+              want)
+        << chunks[0];
   }
 }
 
@@ -65,7 +64,6 @@ TEST(PhonesTest, SendUrlEncodedLinesAndRefuseAStoryLineWithoutNumbers) {
             "+1555 4000 data AZaz09-_.~%20%25%2F%0A\n");
   EXPECT_EQ(smsc::MoLine({"+1555", "4000", "@\xC3\xA9"}, smsc::Coding::kUcs2),
             "+1555 4000 ucs2 %00%40%00%E9\n");
-  // A story line without both numbers ends the story before anything is sent.
   platform::SocketsStartup();
   platform::Socket listener = platform::Listen(platform::kLoopbackAddress, 0, 8);
   ASSERT_TRUE(listener.valid());

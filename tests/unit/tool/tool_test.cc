@@ -1,6 +1,5 @@
-// The operator tool in this process: its cuts of the arguments at each limit
-// and one past it, and for POST the receiving number it finds and the
-// processor's command line it makes.
+// The operator tool in this process: its cuts of the arguments at each limit and one past it,
+// and for POST the receiving number and the processor's command line.
 #include "tool/tool.h"
 
 #include <gtest/gtest.h>
@@ -30,14 +29,13 @@ class ToolWordsTest : public ::testing::Test {
     std::ofstream(home_.path() + kUsersFileName, std::ios::binary) << "[Users]\r\n"
                                                                    << kOwner << "=secret\r\n";
   }
-  // Runs the tool: its exit status, a blank, its report.
+  // The tool's exit status, a blank, its report.
   std::string Tool(Words args) {
     args.insert(args.begin(), "morvanectl");
     std::string output;
-    const int status = RunTool(args, &output);
-    return std::to_string(status) + " " + output;
+    return std::to_string(RunTool(args, &output)) + " " + output;
   }
-  // The user name of the member, "-" for none.
+  // "-" for no member.
   static std::string Member(const std::string& group, const std::string& phone) {
     std::string name = "-";
     FindMemberByPhone(group, phone, &name);
@@ -48,15 +46,13 @@ class ToolWordsTest : public ::testing::Test {
 };
 
 TEST_F(ToolWordsTest, CutsGroupNameAt249) {
-  if (OnWindows()) {
-    GTEST_SKIP() << "a Windows path holds at most 259 characters, too few for a group folder "
-                    "of 248 characters under the store root";
-  }
+  if (OnWindows())
+    GTEST_SKIP() << "a Windows path of 259 characters is too short for a 248-character group";
   for (size_t length : {kMaxToolGroupChars - 1, kMaxToolGroupChars, kMaxToolGroupChars + 1}) {
     const std::string typed(length, static_cast<char>('a' + length % 26));
-    const std::string kept = typed.substr(0, kMaxToolGroupChars),
-                      report = Tool({"CREATE", typed, kOwner});
-    EXPECT_EQ(report.substr(0, report.find("\r\n") + 2), "0 OK -- Group " + kept + " created.\r\n");
+    const std::string kept = typed.substr(0, kMaxToolGroupChars);
+    EXPECT_EQ(Tool({"CREATE", typed, kOwner}).substr(0, kept.size() + 25),
+              "0 OK -- Group " + kept + " created.\r\n");
     EXPECT_EQ(Member(kept, kOwner), "Admin") << length;
   }
 }
@@ -78,8 +74,7 @@ TEST_F(ToolWordsTest, CutsOwnerMemberWordsAndListTargets) {
   ASSERT_EQ(Tool({"ADMIN", "Friends", "ADD", kMember, name}), "0 OK\r\n");
   EXPECT_EQ(Tool({"ADMIN", "Friends", "REMOVE", name + "x"}), "0 OK\r\n");
   EXPECT_EQ(Member("Friends", kMember), "-");
-  // A list target is cut at 49: one character short names nobody, one more
-  // is cut back to the name.
+  // A list target is cut at 49: one short names nobody, one more is cut back to the name.
   const std::string target(kMaxListWordChars, 't');
   ASSERT_EQ(Tool({"ADMIN", "Friends", "ADD", kMember, target}), "0 OK\r\n");
   EXPECT_EQ(Tool({"ADMIN", "Friends", "AUTH", "ADD", target.substr(1)}),
