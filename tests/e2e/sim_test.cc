@@ -110,12 +110,10 @@ class SimTest : public ::testing::Test {
       Words argv = wrapper;
       argv.insert(argv.end(), {KavrelSimProgram(), "serve"});
       serve_ = platform::Child::Start(argv, {{kDataHomeVariable, data_dir_}}, true);
+      const std::string ready = "Serving submissions on 127.0.0.1:" + std::to_string(port_);
       const uint32_t start = platform::TickCountMs();
       while (serve_.started() && !serve_.Wait(20)) {
-        if (serve_.output().find("Serving submissions on 127.0.0.1:" + std::to_string(port_)) !=
-            std::string::npos) {
-          return true;
-        }
+        if (serve_.output().find(ready) != std::string::npos) return true;
         if (platform::TickCountMs() - start > kWaitMs) return false;
       }
     }
@@ -236,10 +234,10 @@ TEST_F(SimTest, ServeAnswersLogsAndKeepsServing) {
     EXPECT_EQ(refused.rfind("HTTP/1.1 401", 0), 0u) << auth.value_or("none");
     EXPECT_NE(ToUpperAscii(refused).find("\r\nWWW-AUTHENTICATE:"), std::string::npos) << refused;
   }
-  for (const char* bad : {"sender=1&text=x", "", "sender=1&phone=2&text=x"}) {
-    EXPECT_EQ(Status(Request(bad)), 400) << bad;
+  for (Str bad : {Request("sender=1&text=x"), Request(""), Request("sender=1&phone=2&text=x"),
+                  std::string("GARBAGE\r\n\r\n")}) {
+    EXPECT_EQ(Status(bad), 400) << bad;
   }
-  EXPECT_EQ(Status("GARBAGE\r\n\r\n"), 400);
   EXPECT_EQ(Count(Log(), "\n"), 2u);
   // A second serve on the port ends with an error; `receive` leaves the
   // reply's submission to the running one.
