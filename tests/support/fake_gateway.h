@@ -1,22 +1,7 @@
-// A fake of the gateway's HTTP message-submission interface for tests, on
-// 127.0.0.1 and a free port.
-//
-// Every request is recorded as a Submission: the query values sender,
-// phonenumber and text percent-decoded, the Basic credentials decoded, and
-// the raw request line. Answers are 200 "OK" by default; 500 for the
-// submissions named with FailSubmission; 401 for wrong or missing
-// credentials once RequireAccounts was called.
-//
-//   TempDir home;
-//   ScopedEnv env(kDataHomeVariable, home.path());
-//   FakeGateway gateway;
-//   gateway.WriteHollinIni(home.path());  // morvane now submits here
-//   ... run ...
-//   auto sent = gateway.Accepted();
-//   EXPECT_EQ(sent[0].phone_number, "+15550001");
-//
-// All accessors are thread-safe; requests are served on threads of their
-// own. The destructor stops the server and joins its threads.
+// A fake of the gateway's HTTP message-submission interface on 127.0.0.1 and
+// a free port (WriteHollinIni points the programs at it). Every request is
+// recorded as a Submission; answers are 200 "OK" unless a test asks for
+// another. Thread-safe; the destructor stops the server and joins its threads.
 #ifndef SUPPORT_FAKE_GATEWAY_H_
 #define SUPPORT_FAKE_GATEWAY_H_
 
@@ -39,8 +24,7 @@ struct Submission {
   bool has_credentials = false;  // an "Authorization: Basic" line came
   std::string user;              // its decoded user name (before the first ':')
   std::string password;          // and password (behind it)
-  int status = 0;                // what the fake answered: 200, 401 or 500;
-                                 // 0 for a scripted answer
+  int status = 0;                // 200, 401 or 500; 0 for a scripted answer
 };
 
 class FakeGateway {

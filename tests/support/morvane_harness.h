@@ -1,14 +1,7 @@
-// Runs of the real morvane program for the end-to-end tests, each against a
-// store of its own in a temporary gateway data directory (KAVREL_HOME).
-//
-//   MorvaneHome home;
-//   home.SetErrorCount("+15550001111", 3);
-//   const RunResult run = home.Run({"/s", "+15550001111", "/t", "HELP"});
-//   EXPECT_EQ(run.output, "Help is not yet available.");
-//   EXPECT_EQ(home.ErrorCount("+15550001111"), 4u);
-//
-// A test of the translation file runs a copy of the program (MorvaneCopy),
-// so that the file lies beside the copy and never beside the shared build.
+// Runs of the real programs for the end-to-end tests, each home with a store
+// of its own in a temporary gateway data directory (KAVREL_HOME). A test of
+// the translation file runs a MorvaneCopy, so that the file lies beside the
+// copy and never beside the shared build.
 #ifndef SUPPORT_MORVANE_HARNESS_H_
 #define SUPPORT_MORVANE_HARNESS_H_
 
@@ -23,11 +16,9 @@
 // A run that has not ended by then is killed and reported unfinished.
 constexpr uint32_t kRunTimeoutMs = 30000;
 
-// The morvane program built with the tests.
+// The programs built with the tests.
 std::string MorvaneProgram();
-// The morvanectl program built with the tests.
 std::string MorvanectlProgram();
-// The gateway simulator kavrel-sim built with the tests.
 std::string KavrelSimProgram();
 
 struct RunResult {
