@@ -1,10 +1,6 @@
-// morvanectl end to end, and hostile input through it and morvane: huge and
-// many arguments, every byte in names, numbers and texts (one run per class of
-// byte the checks tell apart), printf conversions and SQL in every field,
-// names like paths, broken store files, a hostile environment. Every run must
-// end by itself with status 0 (the tool's also -1) and leave the bystander
-// group and everything outside the store byte for byte; the data directory
-// lies three folders deep in a sandbox, all of which is compared.
+// morvanectl end to end, and hostile input through it and morvane. Every run
+// must end by itself with status 0 (the tool's also -1) and leave the bystander
+// group and the sandbox outside the store byte for byte.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -64,9 +60,7 @@ std::string CreateOk(Str g) {
 std::string NotJoined(Str g) { return "You are not joined to group " + g + "."; }
 std::string Left(Str g) { return "You have not joined the group " + g; }
 
-// A byte no group name can hold: a path separator, and on Windows also what
-// no file name there holds (control characters, " * : < > ? |) and a byte
-// above 0x7F, which is no UTF-8 text on its own.
+// A byte no group name holds: a path separator, or on Windows no file name's.
 bool Refused(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return c == '/' || c == '\\' ||
@@ -76,7 +70,6 @@ bool Refused(char c) {
 
 using Macros = std::vector<std::pair<std::string, std::string>>;
 
-// `text` with every name in `macros` replaced by its value, in turn.
 std::string Replace(std::string text, const Macros& macros) {
   for (const auto& [from, to] : macros) {
     for (size_t at = text.find(from); at != std::string::npos;
@@ -93,7 +86,6 @@ std::string EveryByte() {
   return bytes;
 }
 
-// Random bytes, the same on every run.
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
@@ -101,7 +93,6 @@ std::string RandomBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
-// Arguments for a failure message, cut and escaped.
 std::string Describe(Words args) {
   args.resize(std::min<size_t>(args.size(), 8));
   for (std::string& arg : args) arg = CutTo(arg, 40);
@@ -113,8 +104,7 @@ bool WriteBytes(Str path, Str bytes) {
   return static_cast<bool>(file << bytes);
 }
 
-// Every path under `root` but the subtree `skip`, with its contents and
-// modification time ("<folder>" for a folder).
+// Every path under `root` but `skip`, with its contents and modification time.
 std::map<std::string, std::string> Tree(Str root, Str skip = "") {
   std::map<std::string, std::string> tree;
   std::error_code error;
@@ -153,18 +143,14 @@ class SandboxTest : public ::testing::Test {
               0u);
   }
 
-  // A public, unmoderated group owned by kOwner with one more member.
   void MakeGroup(Str group, Str phone, Str name) {
     std::string folder;
     ASSERT_TRUE(GroupFolderPath("", &folder) && GroupFolderPath(group, &folder));
-    for (const auto& [section, key, value] :
-         {std::tuple{kGroupSection, kMembershipTypeKey, kPublicValue},
-          {kGroupSection, kPostTypeKey, kUnmoderatedValue},
-          {kGroupSection, kOwnerKey, kOwner},
-          {kAdminSection, kOwner, kAdminValue}}) {
-      ASSERT_TRUE(WriteGroupValue(group, section, key, value));
-    }
-    ASSERT_TRUE(AddMember(group, kOwner, "Admin") && AddMember(group, phone, name));
+    ASSERT_TRUE(WriteGroupValue(group, kGroupSection, kMembershipTypeKey, kPublicValue) &&
+                WriteGroupValue(group, kGroupSection, kPostTypeKey, kUnmoderatedValue) &&
+                WriteGroupValue(group, kGroupSection, kOwnerKey, kOwner) &&
+                WriteGroupValue(group, kAdminSection, kOwner, kAdminValue) &&
+                AddMember(group, kOwner, "Admin") && AddMember(group, phone, name));
   }
 
   std::string Groups() const { return home_ + "Groups/"; }
@@ -177,8 +163,6 @@ class SandboxTest : public ::testing::Test {
     return platform::ProfileReadString(Groups() + "ERRORCTR.INI", "Errors", sender, none, 10);
   }
 
-  // Runs `program` against the data directory (TessaryAdmin removed, `env`
-  // on top) and checks what every run must keep to.
   RunResult Run(Str program, const Words& args, const platform::EnvChanges& env = {}) {
     const auto outside = Tree(sandbox_.path(), "outer/inner/home/Groups");
     const auto bystander = Tree(Groups() + "Bystander");
@@ -201,9 +185,7 @@ class SandboxTest : public ::testing::Test {
   std::string Morvane(const Words& args) { return Run(MorvaneProgram(), args).output; }
   std::string Tool(const Words& args) { return Run(MorvanectlProgram(), args).output; }
 
-  // morvane with a message from `sender`; its standard output. The sender's
-  // error count is cleared first, so that no run of failures puts it into
-  // quiet mode and withholds the replies the tests read.
+  // The error count is cleared so that quiet mode withholds no reply.
   std::string Send(Str sender, const Words& words, const platform::EnvChanges& env = {}) {
     if (IsSafeProfileKey(sender)) {
       platform::ProfileDeleteKey(Groups() + "ERRORCTR.INI", "Errors", sender);
@@ -223,25 +205,20 @@ class SandboxTest : public ::testing::Test {
   // error, and each of `values` for its value (put in after the line is cut).
   void Script(Str text, const Macros& values = {}) {
     const std::string usage = "Usage:\r\n  " + MorvanectlProgram();
-    const Macros macros = {
-        {"$O", kOwner},
-        {"$B", kBob},
-        {"$C", kCarol},
-        {"$K", kCreator},
-        {"$S", kStranger},
-        {"$N", kAnn},
-        {"$L", kHelp},
-        {"$I", kInvalidRequest},
-        {"$E", "Error creating group $V.  Name may contain invalid characters."},
-        {"$A", "Group Attributes:"},
-        {"$D", "Group Attributes:  Public  Unmoderated  NoNotify"},
-        {"$X", "ERROR:  Only one of the following attributes can be applied to a group: "},
-        {"$U", usage + " ADMIN GroupName [ ADMIN / AUTH / PROP / ADD / REMOVE / LIST / BLOCK / "
-                       "UNBLOCK / POST ]"},
-        {"$W", usage.substr(8) + " CREATE GroupName OwnerPhoneNumber [ PUBLIC / PRIVATE ] [ MOD "
-                                 "/ UNMOD / BROADCAST ] [ NOTIFY / NONOTIFY ]"},
-        {"$H", "List, add or remove users with ADMIN rights in this group.\r\n\r\n" + usage +
-                   " ADMIN GroupName ADMIN [ LIST / ADD number / REMOVE number ]"}};
+    Macros macros = {{"$O", kOwner},    {"$B", kBob}, {"$C", kCarol}, {"$K", kCreator},
+                     {"$S", kStranger}, {"$N", kAnn}, {"$L", kHelp},  {"$I", kInvalidRequest}};
+    macros.insert(
+        macros.end(),
+        {{"$E", "Error creating group $V.  Name may contain invalid characters."},
+         {"$A", "Group Attributes:"},
+         {"$D", "Group Attributes:  Public  Unmoderated  NoNotify"},
+         {"$X", "ERROR:  Only one of the following attributes can be applied to a group: "},
+         {"$U", usage + " ADMIN GroupName [ ADMIN / AUTH / PROP / ADD / REMOVE / LIST / BLOCK / "
+                        "UNBLOCK / POST ]"},
+         {"$W", usage.substr(8) + " CREATE GroupName OwnerPhoneNumber [ PUBLIC / PRIVATE ] [ MOD "
+                                  "/ UNMOD / BROADCAST ] [ NOTIFY / NONOTIFY ]"},
+         {"$H", "List, add or remove users with ADMIN rights in this group.\r\n\r\n" + usage +
+                    " ADMIN GroupName ADMIN [ LIST / ADD number / REMOVE number ]"}});
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
       line = Replace(line, macros);
@@ -274,8 +251,6 @@ class SandboxTest : public ::testing::Test {
     }
   }
 
-  // True when the gateway was asked to send `text` to `recipient`; then
-  // forgets what it was asked unless told not to.
   bool Told(Str recipient, Str text, bool clear = true) {
     bool told = false;
     for (const Submission& s : gateway_.Submissions()) {
@@ -305,29 +280,22 @@ class HostileTest : public SandboxTest {};
 
 TEST_F(ToolTest, CreatePropertiesMembersBlocksAndRights) {
   Script(
-      "! => $U | $W\n!DELETE Friends LIST => $U\n"
-      "createGroup Friends $O => OK -- Group Friends created. | $D\n"
-      "!ADMIN Friends LIS => $U\n!ADMIN Friends ADMIN LISTING => $H\n"
-      "CREATE G1 $O private MOD => OK -- Group G1 created. | $A  Private  Moderated  NoNotify\n"
-      "!CREATE New $O PUB PRI MOD UNMOD => $X PUBLIC PRIVATE\n"
-      "ADMIN G1 PROP MOD BCAST => $X MOD UNMOD BROADCAST\n"
-      "!CREATE New 1234567890123456 => ERROR:  Owner phone number 1234567890123456 is invalid\n"
-      "!CREATE New $B => ERROR:  Owner phone number $B must be defined in the Kavrel \"SMS "
-      "Users\" list\n"
-      "!CREATE FRIENDS x => ERROR:  Group FRIENDS already exists\n"
-      "!CREATE Join $O => ERROR:  Invalid group name Join\n"
-      "ADMIN Friends PROPERTIES PRIVATE MOD NOTIFY => OK -- Current properties for group "
-      "Friends -- PRIVATE  MODERATED  NOTIFY\n"
-      "ADMIN Friends ADD 555-0001 Bob => ERROR:  Invalid number 555-0001, not added to group "
-      "Friends\n"
-      "ADMIN Friends ADDRESS $B Bob => OK\n"
-      "ADMIN Friends ADD $B BOB => ERROR:  User $B already exists in group Friends\n"
-      "ADMIN Friends add $B Robert => OK\nADMIN Friends ADD $C Carol => OK\n"
-      "ADMIN Friends REMOVE robert => OK\n"
-      "ADMIN Friends REMOVE $B => ERROR:  User $B does not exist in group Friends\n"
-      "ADMIN Friends ADD $B Bob => OK\nADMIN Friends BLOCK Bob => OK\n"
-      "ADMIN Friends LIST => $O | $C\n"
-      "ADMIN Friends UNBLOCK Bob => ERROR:  User Bob was not blocked in group Friends\n");
+      "! => $U | $W\n!DELETE Friends LIST => $U\ncreateGroup Friends $O => OK -- Group Friends "
+      "created. | $D\n!ADMIN Friends LIS => $U\n!ADMIN Friends ADMIN LISTING => $H\nCREATE G1 $O "
+      "private MOD => OK -- Group G1 created. | $A  Private  Moderated  NoNotify\n!CREATE New $O "
+      "PUB PRI MOD UNMOD => $X PUBLIC PRIVATE\nADMIN G1 PROP MOD BCAST => $X MOD UNMOD "
+      "BROADCAST\n!CREATE New 1234567890123456 => ERROR:  Owner phone number 1234567890123456 is "
+      "invalid\n!CREATE New $B => ERROR:  Owner phone number $B must be defined in the Kavrel "
+      "\"SMS Users\" list\n!CREATE FRIENDS x => ERROR:  Group FRIENDS already exists\n!CREATE Join "
+      "$O => ERROR:  Invalid group name Join\nADMIN Friends PROPERTIES PRIVATE MOD NOTIFY => OK -- "
+      "Current properties for group Friends -- PRIVATE  MODERATED  NOTIFY\nADMIN Friends ADD "
+      "555-0001 Bob => ERROR:  Invalid number 555-0001, not added to group Friends\nADMIN Friends "
+      "ADDRESS $B Bob => OK\nADMIN Friends ADD $B BOB => ERROR:  User $B already exists in group "
+      "Friends\nADMIN Friends add $B Robert => OK\nADMIN Friends ADD $C Carol => OK\nADMIN Friends "
+      "REMOVE robert => OK\nADMIN Friends REMOVE $B => ERROR:  User $B does not exist in group "
+      "Friends\nADMIN Friends ADD $B Bob => OK\nADMIN Friends BLOCK Bob => OK\nADMIN Friends LIST "
+      "=> $O | $C\nADMIN Friends UNBLOCK Bob => ERROR:  User Bob was not blocked in group "
+      "Friends\n");
   EXPECT_FALSE(fs::exists(Groups() + "New") || fs::exists(Groups() + "Join"));
   // Values are replaced in place; a new key follows the section's last.
   const std::string head = "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=";
@@ -336,36 +304,30 @@ TEST_F(ToolTest, CreatePropertiesMembersBlocksAndRights) {
   EXPECT_EQ(Ini("Friends"),
             head + kOwner + "\r\nNotify=Yes" + admin + "[Blocked]\r\n" + kBob + "=Blocked\r\n");
   Script(
-      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- "
-      "PRIVATE  BROADCAST  NONOTIFY\n"
-      "ADMIN Friends UNBLOCKED $B => OK\nADMIN Friends BLOCK Carol => OK\n"
-      "ADMIN Friends UNBLOCK ALLx => ERROR:  User ALLx was not blocked in group Friends\n"
-      "ADMIN Friends UNBLOCK all => OK\n");
+      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- PRIVATE  "
+      "BROADCAST  NONOTIFY\nADMIN Friends UNBLOCKED $B => OK\nADMIN Friends BLOCK Carol => "
+      "OK\nADMIN Friends UNBLOCK ALLx => ERROR:  User ALLx was not blocked in group Friends\nADMIN "
+      "Friends UNBLOCK all => OK\n");
   EXPECT_EQ(Ini("Friends").find("Notify"), Ini("Friends").find("Blocked"));  // neither is left
-  // Numbers holding letters can only come from the gateway; the list is in
-  // case-insensitive phone order. Rights lists take a number (a member's or
-  // not) or a member's name.
+  // Numbers with letters come only from the gateway; the list is in case-insensitive
+  // phone order. Rights lists take a number (a member's or not) or a member's name.
   ASSERT_TRUE(AddMember("Friends", "Bob-x", "bx") && AddMember("Friends", "alice", "al") &&
               AddMember("Friends", kCarol, "Carol"));
   Script(
-      "ADMIN Friends list => $O | $C | alice | Bob-x\n"
-      "ADMIN Friends Administrators ADD +15550004444 => OK\nADMIN Friends admin add carol => OK\n"
-      "ADMIN Friends ADMIN ADD Nobody => ERROR:  Invalid phone number Nobody\n"
-      "ADMIN Friends ADMIN LIST => $O - Admin | +15550004444 | $C - Carol\n"
-      "ADMIN Friends ADMIN REMOVE Carol => OK\n"
-      "ADMIN Friends ADMIN REMOVE al => ERROR:  alice is not currently an ADMIN for this group\n"
-      "ADMIN Friends ADMIN LIST => $O - Admin | +15550004444\n");
+      "ADMIN Friends list => $O | $C | alice | Bob-x\nADMIN Friends Administrators ADD "
+      "+15550004444 => OK\nADMIN Friends admin add carol => OK\nADMIN Friends ADMIN ADD Nobody => "
+      "ERROR:  Invalid phone number Nobody\nADMIN Friends ADMIN LIST => $O - Admin | +15550004444 "
+      "| $C - Carol\nADMIN Friends ADMIN REMOVE Carol => OK\nADMIN Friends ADMIN REMOVE al => "
+      "ERROR:  alice is not currently an ADMIN for this group\nADMIN Friends ADMIN LIST => $O - "
+      "Admin | +15550004444\n");
 }
 
 TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
   Script(
-      "CREATE Friends $O => OK -- Group Friends created. | $D\n"
-      "ADMIN Friends ADD $B Bob => OK\nADMIN Friends ADD $C Carol => OK\n"
-      "ADMIN Friends POST '' => ERROR:  No text to post\n");
-  // The post goes to each member in turn, from the gateway number under the
-  // owner's account; the owner's copy shows the administrator mode. Its text
-  // is the processor's command line (/s owner /r number /t @Friends text):
-  // runs of blanks, inside a word or around an empty one, come out as one space.
+      "CREATE Friends $O => OK -- Group Friends created. | $D\nADMIN Friends ADD $B Bob => "
+      "OK\nADMIN Friends ADD $C Carol => OK\nADMIN Friends POST '' => ERROR:  No text to post\n");
+  // The post goes to each member from the gateway number under the owner's account, as the
+  // processor's command line: runs of blanks, in a word or around an empty one, are one space.
   for (const auto& [words, text] : std::vector<std::pair<Words, std::string>>{
            {{"Say", "\"hi\"", "to", "C:\\d\\", "\\\\x\\"}, " Say \"hi\" to C:\\d\\ \\\\x\\"},
            {{"Hello   there", "", "\tall "}, " Hello there all"},
@@ -385,9 +347,8 @@ TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
     EXPECT_EQ(sent, expected);
     gateway_.Clear();
   }
-  // Without its post marker the processor would take these names for
-  // commands; it cannot take a name too long or holding its ':' (which no
-  // Windows file name holds).
+  // Without its post marker the processor would take these names for commands; it cannot
+  // take a name too long or holding its ':' (which no Windows file name holds).
   for (const std::string& group : {std::string("Helpers"), std::string("#Friends"),
                                    std::string("a:b"), std::string(kMaxGroupChars + 1, 'g')}) {
     if (OnWindows() && group == "a:b") continue;
@@ -442,15 +403,14 @@ TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
          letters ? "" : "Error creating group " + name + ".  Name may contain invalid characters."},
         {"$T", CutTo("Why are you trying to test " + huge, 1023)}};
     Script(
-        "$V> HELP => $L\n$S> $V => $I\n$S> @$V => You are not joined to group $G.\n"
-        "$S> JOIN $V Ann => Cannot join group $M, it does not exist.\n$J> JOIN Club $V =>\n"
-        "$K> CREATE $V => $Q\n$S> TEST $V => $T\n",
+        "$V> HELP => $L\n$S> $V => $I\n$S> @$V => You are not joined to group $G.\n$S> JOIN $V Ann "
+        "=> Cannot join group $M, it does not exist.\n$J> JOIN Club $V =>\n$K> CREATE $V => "
+        "$Q\n$S> TEST $V => $T\n",
         values);
     EXPECT_THAT(Members("Club"), Contains(Pair(joiner, name)));
     Script(
-        "$O> ADMIN Club ADD $V $V\n$O> ADMIN Club UNBLOCK $V $V\n$O> ADMIN Club PROP $V $V\n"
-        "$O> ADMIN Club AUTH $V $V\n$O> ADMIN Club REMOVE $V -> User $M is removed from group "
-        "Club.\n",
+        "$O> ADMIN Club ADD $V $V\n$O> ADMIN Club UNBLOCK $V $V\n$O> ADMIN Club PROP $V $V\n$O> "
+        "ADMIN Club AUTH $V $V\n$O> ADMIN Club REMOVE $V -> User $M is removed from group Club.\n",
         values);  // the joiner of that name
     gateway_.Clear();
     Send(kAnn, {"@Club", huge});
@@ -467,10 +427,8 @@ TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
 }
 
 TEST_F(HostileTest, EveryByteInGroupNames) {
-  // Bytes fall into classes: refused (checked one by one in process, a few
-  // end to end), ':' (which ends a post's group word), lower-case letters
-  // (whose group is the capital's) and all others, which go end to end in
-  // names of many bytes each.
+  // Classes of bytes: refused (each in process, a few end to end), ':' (ends a post's group
+  // word), lower case (whose group is the capital's), and the others, many to a name.
   std::string others;
   for (int b = 1; b <= 255; ++b) {
     const char c = static_cast<char>(b);
@@ -486,8 +444,8 @@ TEST_F(HostileTest, EveryByteInGroupNames) {
     SCOPED_TRACE(Describe({group}));
     const bool colon = group == "G:x";  // a private message in group G
     Script(
-        "$K> CREATE $V =>\n$K> @$V hi => $R\nADMIN $V LIST => $K\n"
-        "CREATE $T $O => OK -- Group $T created. | $D\n",
+        "$K> CREATE $V =>\n$K> @$V hi => $R\nADMIN $V LIST => $K\nCREATE $T $O => OK -- Group $T "
+        "created. | $D\n",
         {{"$V", group}, {"$T", "T" + group.substr(1)}, {"$R", colon ? NotJoined("G") : ""}});
     EXPECT_TRUE(Told(kCreator, CreateOk(group), false));
     EXPECT_EQ(Told(kCreator, "You are the only member of group " + group), !colon);
@@ -496,16 +454,14 @@ TEST_F(HostileTest, EveryByteInGroupNames) {
   }
   Script(
       "$K> CREATE Gax => Group Gax already exists.  To join group, use 'JOIN Gax YourName'.  To "
-      "admin group, use 'ADMIN Gax'.\n"
-      "!CREATE Tax $O => ERROR:  Group Tax already exists\n");
+      "admin group, use 'ADMIN Gax'.\n!CREATE Tax $O => ERROR:  Group Tax already exists\n");
   // A refused ':' ends a post's group word all the same.
   for (const char c : std::string("/\\\x01\x1F\"*:<>?|\x80\xFF")) {
     if (!Refused(c)) continue;
     const std::string group = std::string("G") + c + "x";
     Script(
-        "$K> CREATE $V => $E\n$K> @$V hi => You are not joined to group $P.\n"
-        "!ADMIN $V LIST => ERROR:  Group $V does not exist\n"
-        "!CREATE $V $O => ERROR:  Invalid group name $V\n",
+        "$K> CREATE $V => $E\n$K> @$V hi => You are not joined to group $P.\n!ADMIN $V LIST => "
+        "ERROR:  Group $V does not exist\n!CREATE $V $O => ERROR:  Invalid group name $V\n",
         {{"$V", group}, {"$P", c == ':' ? "G" : group}});
   }
 }
@@ -562,10 +518,9 @@ TEST_F(HostileTest, EveryByteInPhoneNumbersUserNamesAndTexts) {
   EXPECT_TRUE(Told("+15550000022", "@Club:Ann (private) psst", false));
   EXPECT_TRUE(Told(kAnn, "Message forwarded to @Club:" + rest));
   Script(
-      "$S> TEST $V => Why are you trying to test $V?\n$O> ADMIN Club REMOVE $R =>\n"
-      "ADMIN Club ADD +15550000023 $V => OK\n"
-      "ADMIN Club AUTH ADD $V => ERROR:  Invalid phone number $P\n"
-      "ADMIN Club BLOCK $F => OK\nADMIN Club UNBLOCK $V\n",
+      "$S> TEST $V => Why are you trying to test $V?\n$O> ADMIN Club REMOVE $R =>\nADMIN Club ADD "
+      "+15550000023 $V => OK\nADMIN Club AUTH ADD $V => ERROR:  Invalid phone number $P\nADMIN "
+      "Club BLOCK $F => OK\nADMIN Club UNBLOCK $V\n",
       values);
   EXPECT_TRUE(Told(kOwner, "User " + rest + " is removed from group Club."));
   EXPECT_THAT(Members("Club"), Contains(Pair("+15550000023", first)));
@@ -580,8 +535,8 @@ TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
     const std::string sender = "+155500001" + std::to_string(10 + i);
     const Macros macros = {{"$V", value}, {"$J", sender}};
     Script(
-        "$J> JOIN Club $V =>\n$V> HELP => $L\n$S> TEST $V => Why are you trying to test $V?\n"
-        "$S> JOIN No$V x => Cannot join group No$V, it does not exist.\n",
+        "$J> JOIN Club $V =>\n$V> HELP => $L\n$S> TEST $V => Why are you trying to test $V?\n$S> "
+        "JOIN No$V x => Cannot join group No$V, it does not exist.\n",
         macros);
     EXPECT_TRUE(Told(sender, JoinOk("Club")));
     EXPECT_THAT(Members("Club"), Contains(Pair(sender, value)));
@@ -598,9 +553,9 @@ TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
     }
     gateway_.Clear();
     Script(
-        "$O> ADMIN Club AUTH ADD $V =>\n$O> ADMIN Club REMOVE $V =>\n$O> YES Club $V =>\n"
-        "ADMIN Club ADD +15550000200 $V => OK\nADMIN Club REMOVE $V => OK\n"
-        "ADMIN Club UNBLOCK $V => ERROR:  User $V was not blocked in group Club\n",
+        "$O> ADMIN Club AUTH ADD $V =>\n$O> ADMIN Club REMOVE $V =>\n$O> YES Club $V =>\nADMIN "
+        "Club ADD +15550000200 $V => OK\nADMIN Club REMOVE $V => OK\nADMIN Club UNBLOCK $V => "
+        "ERROR:  User $V was not blocked in group Club\n",
         macros);
     EXPECT_TRUE(Told(kOwner, value + " added to the AUTH list for group Club", false));
     EXPECT_TRUE(Told(kOwner, "User " + value + " is removed from group Club."));
@@ -612,20 +567,16 @@ TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
 }
 
 TEST_F(HostileTest, NamesLikePathsOrTheStoresOwnFilesAreNoGroups) {
-  // The store root keeps the error counts and the store-wide block list
-  // beside the group folders; a group of either name would take their place.
+  // The store root keeps the error counts and block list beside the group folders.
   for (const std::string name : {".", "..", "../../x", "a/b", "..\\x", "Club/../Bystander",
                                  "\\\\server\\share", "/", "ERRORCTR.INI", "Group.Ini"}) {
     SCOPED_TRACE(name);
     Script(
-        "$K> CREATE $V => $E\n"
-        "$S> JOIN $V Ann => Cannot join group $V, it does not exist.\n"
-        "$S> @$V hi => You are not joined to group $V.\n$S> LEAVE $V => You have not joined the "
-        "group $V\n"
-        "$O> ADMIN $V PROP PRIVATE => You do not have administrative rights to group $V.  Syntax "
-        "ADMIN GroupName\n"
-        "!CREATE $V $O => ERROR:  Invalid group name $V\n"
-        "!ADMIN $V LIST => ERROR:  Group $V does not exist\n",
+        "$K> CREATE $V => $E\n$S> JOIN $V Ann => Cannot join group $V, it does not exist.\n$S> @$V "
+        "hi => You are not joined to group $V.\n$S> LEAVE $V => You have not joined the group "
+        "$V\n$O> ADMIN $V PROP PRIVATE => You do not have administrative rights to group $V.  "
+        "Syntax ADMIN GroupName\n!CREATE $V $O => ERROR:  Invalid group name $V\n!ADMIN $V LIST => "
+        "ERROR:  Group $V does not exist\n",
         {{"$V", name}});
     EXPECT_FALSE(fs::is_directory(Groups() + name + "/GROUP.INI"));
   }
@@ -663,17 +614,16 @@ TEST_F(HostileTest, BrokenStoreFiles) {
             std::string(5000, '[')}) {
     ASSERT_TRUE(plant("GROUP.INI", garbage));
     Script(
-        "$S> JOIN Club Zed\n$N> @Club hi\n$O> ADMIN Club PROP MOD\n$O> YES Club 1\n"
-        "ADMIN Club LIST\nADMIN Club AUTH ADD $B\nADMIN Club PROP PUB NOTIFY\n"
-        "ADMIN Club BLOCK Zed\nADMIN Club UNBLOCK ALL\n");
+        "$S> JOIN Club Zed\n$N> @Club hi\n$O> ADMIN Club PROP MOD\n$O> YES Club 1\nADMIN Club "
+        "LIST\nADMIN Club AUTH ADD $B\nADMIN Club PROP PUB NOTIFY\nADMIN Club BLOCK Zed\nADMIN "
+        "Club UNBLOCK ALL\n");
   }
   EXPECT_EQ(Send(kCreator, {"CREATE", "Club"}).rfind("Group Club already exists.", 0), 0u);
   fs::remove_all(club);
   MakeGroup("Club", kAnn, "Ann");
 
-  // A member list that is no database, or a folder: nobody is a member, and
-  // the file is never written. A journal that is none: a join is not lost, a
-  // request that needs it fails.
+  // A member list that is no database or a folder: nobody is a member, and it is never
+  // written. A journal that is none: a join is not lost, a request that needs it fails.
   for (const std::string& contents :
        {std::string("this is not a database\n"), RandomBytes(8192, 2),
         "SQLite format 3" + std::string(1, '\0') + RandomBytes(4080, 3), std::string("<folder>")}) {
@@ -682,10 +632,8 @@ TEST_F(HostileTest, BrokenStoreFiles) {
       if (file == "GROUP.DB") {
         Script(
             "$S> JOIN Club Zed =>\n$N> @Club hi =>\n$O> ADMIN Club REMOVE Ann =>\nADMIN Club LIST "
-            "=>\n"
-            "ADMIN Club ADD +15550000060 Sam => ERROR:  Unable to add user +15550000060 to group "
-            "Club\n"
-            "ADMIN Club REMOVE Ann => ERROR:  User Ann does not exist in group Club\n");
+            "=>\nADMIN Club ADD +15550000060 Sam => ERROR:  Unable to add user +15550000060 to "
+            "group Club\nADMIN Club REMOVE Ann => ERROR:  User Ann does not exist in group Club\n");
         EXPECT_TRUE(Told(kStranger, "Error joining group Club", false) &&
                     Told(kAnn, NotJoined("Club"), false) &&
                     Told(kOwner, "User Ann is not joined to group Club."));
@@ -703,16 +651,14 @@ TEST_F(HostileTest, BrokenStoreFiles) {
     }
   }
 
-  // Folders where the store root keeps its files, and a file where a
-  // group's folder belongs.
+  // Folders where the store root keeps its files, and a file where a group's folder belongs.
   fs::remove(Groups() + "ERRORCTR.INI");
   ASSERT_TRUE(fs::create_directory(Groups() + "ERRORCTR.INI") &&
               fs::create_directory(Groups() + "GROUP.INI") && WriteBytes(Groups() + "Lonely", "x"));
   Script(
-      "$S> HELP => $L\n$S> TEST => Why are you trying to test?\n"
-      "$S> STOP => You have not joined any groups.\n$K> CREATE Lonely => $E\n"
-      "$S> JOIN Lonely x => Cannot join group Lonely, it does not exist.\n"
-      "!CREATE Lonely $O => ERROR:  Invalid group name Lonely\n",
+      "$S> HELP => $L\n$S> TEST => Why are you trying to test?\n$S> STOP => You have not joined "
+      "any groups.\n$K> CREATE Lonely => $E\n$S> JOIN Lonely x => Cannot join group Lonely, it "
+      "does not exist.\n!CREATE Lonely $O => ERROR:  Invalid group name Lonely\n",
       {{"$V", "Lonely"}});
   EXPECT_TRUE(fs::is_regular_file(Groups() + "Lonely"));
 }
