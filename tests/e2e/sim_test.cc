@@ -1,6 +1,5 @@
-// The gateway simulator kavrel-sim as a process: its files, the HTTP
-// submission interface, messages handed to morvane, the chat and the demo.
-// Every test works in a temporary data directory on a free port of 127.0.0.1.
+// kavrel-sim as a process, in a temporary data directory on a free port of 127.0.0.1: its files,
+// HTTP submissions, messages handed to morvane, the chat and the demo.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,10 +42,9 @@ size_t Count(Str text, Str piece) {
 // Every piece in this order.
 ::testing::AssertionResult InOrder(Str text, const Words& pieces) {
   size_t at = 0;
-  for (const std::string& piece : pieces) {
-    at = text.find(piece, at);
-    if (at == std::string::npos) return ::testing::AssertionFailure() << piece << " in:\n" << text;
-  }
+  for (Str piece : pieces)
+    if ((at = text.find(piece, at)) == std::string::npos)
+      return ::testing::AssertionFailure() << piece << " in:\n" << text;
   return ::testing::AssertionSuccess();
 }
 
@@ -66,9 +64,8 @@ std::string ReadAll(platform::Socket& socket) {
   char chunk[4096];
   long n = 0;
   while (platform::WaitReadableMs(socket, kWaitMs) == 1 &&
-         (n = platform::Receive(socket, chunk, sizeof chunk)) > 0) {
+         (n = platform::Receive(socket, chunk, sizeof chunk)) > 0)
     raw.append(chunk, static_cast<size_t>(n));
-  }
   return raw;
 }
 
@@ -76,11 +73,10 @@ class SimTest : public ::testing::Test {
  protected:
   void TearDown() override { serve_.Kill(); }
 
-  // Runs the simulator to its end (killed after three minutes), taking what
-  // a running `serve` prints meanwhile so that it never blocks on a pipe.
-  RunResult Sim(const Words& args, const std::optional<std::string>& input = std::nullopt) {
-    Words argv = {KavrelSimProgram()};
-    argv.insert(argv.end(), args.begin(), args.end());
+  // Runs the simulator to its end (killed after three minutes), taking what a running `serve`
+  // prints meanwhile so that it never blocks on a pipe.
+  RunResult Sim(Words argv, const std::optional<std::string>& input = std::nullopt) {
+    argv.insert(argv.begin(), KavrelSimProgram());
     platform::EnvChanges env = {{kDataHomeVariable, data_dir_}, {kAdminModeVariable, std::nullopt}};
     env.insert(env.end(), extra_env_.begin(), extra_env_.end());
     platform::Child child = platform::Child::Start(argv, env, /*capture_output=*/true, input);
@@ -98,17 +94,15 @@ class SimTest : public ::testing::Test {
     return run.output;
   }
 
-  // Writes a free port into HOLLIN.INI, and starts `serve` there unless told
-  // not to (again on another port when that one was taken meanwhile), under
-  // `wrapper`, a command line that ends in the program.
-  bool Init(bool serve, const Words& wrapper = {}) {
+  // Writes a free port into HOLLIN.INI, and starts `serve` there unless told not to (again on
+  // another port when that one was taken meanwhile), under `argv`, a command line's start.
+  bool Init(bool serve, Words argv = {}) {
+    argv.insert(argv.end(), {KavrelSimProgram(), "serve"});
     for (int attempt = 0; attempt < 5; ++attempt) {
       port_ = platform::LocalPort(platform::Listen(platform::kLoopbackAddress, 0, 1));
       SimOk({"init", "--port", std::to_string(port_)});
       SimOk({"user", "add", kOwner, "owner:secret"});
       if (!serve) return true;
-      Words argv = wrapper;
-      argv.insert(argv.end(), {KavrelSimProgram(), "serve"});
       serve_ = platform::Child::Start(argv, {{kDataHomeVariable, data_dir_}}, true);
       const std::string ready = "Serving submissions on 127.0.0.1:" + std::to_string(port_);
       const uint32_t start = platform::TickCountMs();
@@ -120,18 +114,14 @@ class SimTest : public ::testing::Test {
     return false;
   }
 
-  std::string Served() {
-    serve_.Wait(0);
-    return serve_.output();
+  bool Send(platform::Socket& socket, Str request) const {
+    socket = platform::OpenStreamSocket();
+    return platform::Connect(socket, platform::kLoopbackAddress, port_) &&
+           platform::SendAll(socket, request.data(), request.size());
   }
-
   std::string Exchange(Str request) {
-    platform::Socket socket = platform::OpenStreamSocket();
-    if (!platform::Connect(socket, platform::kLoopbackAddress, port_) ||
-        !platform::SendAll(socket, request.data(), request.size())) {
-      return "";
-    }
-    return ReadAll(socket);
+    platform::Socket socket;
+    return Send(socket, request) ? ReadAll(socket) : "";
   }
   int Status(Str request) {
     const std::string answer = Exchange(request);
@@ -148,10 +138,11 @@ class SimTest : public ::testing::Test {
     return contents;
   }
   std::string Log() const { return Read(kMessageLogName); }
-  // The receiving number: the last field of the receive command.
-  std::string Number() const {
+  // The port, the address and the receiving number (the receive command's last field).
+  std::string Config() const {
     const std::string command = Hollin(kReceiveCommandKey);
-    return command.substr(command.rfind('\t') + 1);
+    return Hollin(kWebPortKey) + " " + Hollin(kIpAddressKey) + " " +
+           command.substr(command.rfind('\t') + 1);
   }
 
   MorvaneHome home_;
@@ -164,25 +155,20 @@ class SimTest : public ::testing::Test {
 TEST_F(SimTest, InitAndUserKeepWhatIsThere) {
   const std::string sep(1, platform::PathSeparator());
   data_dir_ = home_.path() + "made" + sep + "by" + sep;
-  for (const char* port : {"0", "65536", "-1", "port"}) {
+  for (const char* port : {"0", "65536", "-1", "port"})
     EXPECT_EQ(Sim({"init", "--port", port}).exit_code, 2) << port;
-  }
   EXPECT_FALSE(platform::PathExists(data_dir_ + kGatewayConfigName));
   EXPECT_EQ(SimOk({"init"}), data_dir_ + "\n");
-  EXPECT_EQ(Hollin(kWebPortKey) + " " + Hollin(kIpAddressKey) + " " + Number(),
-            "8800 127.0.0.1 " + std::string(kGateway));
+  EXPECT_EQ(Config(), "8800 127.0.0.1 " + std::string(kGateway));
   EXPECT_TRUE(platform::PathExists(data_dir_ + kUsersFileName));
-  // Values already there are kept; only a port given on the command line
-  // replaces the one in the file.
+  // Values already there are kept; only a port on the command line replaces the one in the file.
   ASSERT_TRUE(platform::ProfileWriteString(data_dir_ + kGatewayConfigName, kGatewaySection,
                                            kIpAddressKey, "localhost"));
   SimOk({"init", "--number", "4000", "--port", "65535"});
-  EXPECT_EQ(Hollin(kWebPortKey) + " " + Hollin(kIpAddressKey) + " " + Number(),
-            "65535 localhost " + std::string(kGateway));
+  EXPECT_EQ(Config(), "65535 localhost " + std::string(kGateway));
   data_dir_ += "new" + sep;
   SimOk({"init", "--number", "4000", "--port", "1"});
-  EXPECT_EQ(Hollin(kWebPortKey) + " " + Number(), "1 4000");
-
+  EXPECT_EQ(Config(), "1 127.0.0.1 4000");
   SimOk({"user", "add", kOwner, "secret"});
   SimOk({"user", "add", "nopass"});
   SimOk({"user", "add", kOwner, "changed"});
@@ -190,9 +176,8 @@ TEST_F(SimTest, InitAndUserKeepWhatIsThere) {
   const std::string users = Read(kUsersFileName);
   EXPECT_NE(users.find(std::string(kOwner) + "=changed"), std::string::npos) << users;
   for (const Words& args : std::vector<Words>{
-           {"user"}, {"user", "add"}, {"user", "remove"}, {"user", "rename", kOwner}}) {
+           {"user"}, {"user", "add"}, {"user", "remove"}, {"user", "rename", kOwner}})
     EXPECT_EQ(Sim(args).exit_code, 2) << args.back();
-  }
   EXPECT_EQ(Read(kUsersFileName), users);
   SimOk({"user", "remove", kOwner});
   Sim({"user", "remove", "nobody"});
@@ -202,28 +187,26 @@ TEST_F(SimTest, InitAndUserKeepWhatIsThere) {
 // `serve` runs under a limit of open files: any file, socket or account list
 // a connection left open would make it fail long before the end.
 TEST_F(SimTest, ServeAnswersLogsAndKeepsServing) {
-  Words wrapper;
-  if (!OnWindows() && std::filesystem::exists("/bin/sh")) {
-    wrapper = {"/bin/sh", "-c", "ulimit -n 64 && exec \"$0\" \"$@\""};
-  }
-  ASSERT_TRUE(Init(true, wrapper));
+  const bool sh = !OnWindows() && std::filesystem::exists("/bin/sh");
+  ASSERT_TRUE(
+      Init(true, sh ? Words{"/bin/sh", "-c", "ulimit -n 64 && exec \"$0\" \"$@\""} : Words{}));
   SimOk({"user", "add", "nopass"});
   const std::string answer = Exchange(Request(
       "sender=%2B15550000000&phonenumber=%2B15550002222&text=Hi%20%26%20bye%2B1%0D%0A%09tab%5C"
       "slash%01%1B"));
   EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer;
   EXPECT_LT(answer.find("\r\n\r\n") + 4, answer.size()) << "no body: " << answer;
-  // Logged with date and account, escaped; shown with the line break
-  // continued and no raw escape for the terminal.
+  // Logged with date and account, escaped; shown with the line break continued and no raw escape
+  // for the terminal.
   const std::string log = Log();
   ASSERT_EQ(log.find('\t'), std::string("2024-01-31 12:00:00").size()) << log;
   EXPECT_EQ(log.substr(log.find('\t')), std::string("\t") + kOwner + "\t" + kGateway + "\t" + kAnn +
                                             "\tHi & bye+1\\r\\n\\ttab\\\\slash\\x01\\x1B\n");
-  EXPECT_TRUE(InOrder(Served(), {Shown(kAnn, kGateway, "Hi & bye+1"), "\ttab\\slash\\x01\\x1B"}));
-  EXPECT_EQ(Served().find('\x1B'), std::string::npos);
-
-  // Refused, and not logged: wrong or missing credentials (with a
-  // challenge), requests without a number or a request line.
+  serve_.Wait(0);
+  EXPECT_TRUE(
+      InOrder(serve_.output(), {Shown(kAnn, kGateway, "Hi & bye+1"), "\ttab\\slash\\x01\\x1B"}));
+  EXPECT_EQ(serve_.output().find('\x1B'), std::string::npos);
+  // Refused, unlogged: bad or missing credentials (with a challenge), no number, no request line.
   const std::string query = "sender=1&phonenumber=2&text=x";
   EXPECT_EQ(Status(Request(query, Basic("nopass:"))), 200);
   for (const std::optional<std::string>& auth : std::vector<std::optional<std::string>>{
@@ -235,41 +218,31 @@ TEST_F(SimTest, ServeAnswersLogsAndKeepsServing) {
     EXPECT_NE(ToUpperAscii(refused).find("\r\nWWW-AUTHENTICATE:"), std::string::npos) << refused;
   }
   for (Str bad : {Request("sender=1&text=x"), Request(""), Request("sender=1&phone=2&text=x"),
-                  std::string("GARBAGE\r\n\r\n")}) {
+                  std::string("GARBAGE\r\n\r\n")})
     EXPECT_EQ(Status(bad), 400) << bad;
-  }
   EXPECT_EQ(Count(Log(), "\n"), 2u);
-  // A second serve on the port ends with an error; `receive` leaves the
-  // reply's submission to the running one.
+  // A second serve on the port fails; `receive` leaves the reply's submission to the running one.
   EXPECT_EQ(Sim({"serve"}).exit_code, 1);
   ASSERT_EQ(home_.RunTool({"CREATE", "Friends", kOwner}).exit_code, 0);
   const std::string joined = SimOk({"receive", kAnn, "JOIN", "Friends", "Ann"});
   const std::string reply = Shown(kAnn, kGateway, "You have joined the group Friends.");
   EXPECT_EQ(Count(joined, reply), 0u) << joined;
-  EXPECT_EQ(Count(Served(), reply), 1u);
-
-  // Connections one after another, then forty at once, every request sent
-  // before any answer is read.
+  serve_.Wait(0);
+  EXPECT_EQ(Count(serve_.output(), reply), 1u);
+  // Connections one by one (every fourth closed without a request: 1 when it was made), then
+  // forty at once, every request sent before any answer is read.
   for (int i = 0; i < 200; ++i) {
-    const std::string ok = "sender=1&phonenumber=" + std::to_string(i) + "&text=x";
-    const int expected[] = {200, 401, 400};
-    if (i % 4 == 3) {  // a connection closed without a request
-      platform::Socket socket = platform::OpenStreamSocket();
-      ASSERT_TRUE(platform::Connect(socket, platform::kLoopbackAddress, port_)) << i;
-    } else {
-      ASSERT_EQ(Status(Request(i % 4 == 2 ? "text=x" : ok, i % 4 == 1 ? Basic("x:y") : kGood)),
-                expected[i % 4])
-          << i;
-    }
+    const std::string query =
+        i % 4 == 2 ? "text=x" : "sender=1&phonenumber=" + std::to_string(i) + "&text=x";
+    platform::Socket closed;
+    const int status =
+        i % 4 == 3 ? Send(closed, "") : Status(Request(query, i % 4 == 1 ? Basic("x:y") : kGood));
+    ASSERT_EQ(status, (std::vector{200, 401, 400, 1}[i % 4])) << i;
     if (i % 50 == 0) serve_.Wait(0);
   }
   std::vector<platform::Socket> open(40);
-  for (platform::Socket& socket : open) {
-    socket = platform::OpenStreamSocket();
-    const std::string request = Request("sender=1&phonenumber=2&text=burst");
-    ASSERT_TRUE(platform::Connect(socket, platform::kLoopbackAddress, port_) &&
-                platform::SendAll(socket, request.data(), request.size()));
-  }
+  for (platform::Socket& socket : open)
+    ASSERT_TRUE(Send(socket, Request("sender=1&phonenumber=2&text=burst")));
   for (platform::Socket& socket : open) EXPECT_EQ(ReadAll(socket).rfind("HTTP/1.1 200", 0), 0u);
   EXPECT_EQ(Count(Log(), "\n"), 3 + 50 + open.size());  // 3 before, 50 of the 200
   EXPECT_FALSE(serve_.Wait(0)) << "serve ended: " << serve_.output();
@@ -283,18 +256,16 @@ TEST_F(SimTest, ReceiveAndChatHandMessagesToMorvane) {
   EXPECT_TRUE(
       InOrder(SimOk({"receive", kOwner, "CREATE", "Friends"}),
               {Shown(g, kOwner, "CREATE Friends"), Shown(kOwner, g, "Group Friends created.")}));
-  // A reply on standard output is logged without an account; --to sets the
-  // receiving number.
+  // A reply on standard output is logged without an account; --to sets the receiving number.
   EXPECT_TRUE(InOrder(
       SimOk({"receive", "--to", "4000", kAnn, "TEST", "me"}),
       {Shown("4000", kAnn, "TEST me"), Shown(kAnn, "4000", "Why are you trying to test me?")}));
   EXPECT_EQ(Sim({"receive", kAnn}).exit_code, 2);
-  const std::string script = home_.path() + "script.txt";
-  ASSERT_TRUE(platform::AppendToFile(
-      script,
-      std::string("# a comment\n\n") + kAnn + " JOIN Friends Ann\r\n   \n" + kBob +
-          "  JOIN  Friends Bob\n#" + kBob + " @Friends skipped\n" + kAnn + " @Friends hello all",
-      nullptr));
+  const std::string script = home_.path() + "script.txt",
+                    lines = std::string("# a comment\n\n") + kAnn + " JOIN Friends Ann\r\n   \n" +
+                            kBob + "  JOIN  Friends Bob\n#" + kBob + " @Friends skipped\n" + kAnn +
+                            " @Friends hello all";
+  ASSERT_TRUE(platform::AppendToFile(script, lines, nullptr));
   const std::string chat = SimOk({"chat", "--script", script});
   EXPECT_TRUE(InOrder(
       chat,
@@ -339,8 +310,7 @@ TEST_F(SimTest, DemoPlaysTheWholeStoryAndCleansUpOnRequest) {
        Shown(carol, g, "Goodbye."), Shown(kAnn, g, "Why are you trying to test one two?")}));
   // The member list closes the story: the owner and Ann, Bob blocked.
   const std::string members = run.output.substr(run.output.rfind("with morvanectl"));
-  EXPECT_TRUE(InOrder(members, {kOwner, kAnn}));
-  EXPECT_EQ(Count(members, kBob), 0u);
+  EXPECT_TRUE(InOrder(members, {kOwner, kAnn}) && Count(members, kBob) == 0) << members;
   // The YES names the request the held post got.
   EXPECT_EQ(Count(run.output, "YES Friends 0"), 0u) << run.output;
   std::filesystem::remove_all(kept);

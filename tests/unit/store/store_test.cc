@@ -1,7 +1,6 @@
 // The store: folders, GROUP.INI, GROUP.DB, TRANS.DB, SQLite, error counts, user directory.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -27,25 +26,22 @@ namespace {
 namespace fs = std::filesystem;
 using Rows = std::vector<std::vector<std::string>>;
 using Texts = std::initializer_list<std::string>;
+using Str = const std::string&;
 const char kSep = platform::PathSeparator();
 constexpr char kGroup[] = "Friends";
 
 // Waits a minute at least (fifty children starting on a busy machine).
-bool WaitForFile(const std::string& path) {
+bool WaitForFile(Str path) {
   for (int ms = 0; ms < 60000 && !fs::exists(path); ++ms) platform::SleepMs(1);
   return fs::exists(path);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+std::string ReadFile(Str path) {
+  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
+void WriteFile(Str path, Str text) { std::ofstream(path, std::ios::binary) << text; }
 
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-Rows QueryRows(const std::string& path, const std::string& sql) {
+Rows QueryRows(Str path, Str sql) {
   Rows rows;
   const SqliteDatabase db = SqliteDatabase::OpenExisting(path);
   SqliteStatement query(db, sql);
@@ -63,25 +59,23 @@ std::string ClockText() {
   return {text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now))};
 }
 
-// The folder GroupFolderPath gives, "!" when it fails.
-std::string Folder(const std::string& group) {
+std::string Folder(Str group) {
   std::string path;
   return GroupFolderPath(group, &path) ? path : "!";
 }
 
 // Rows as AddMember writes them (names "n" + phone), in one fast transaction.
-void AddMembersAtOnce(const std::string& group, const std::vector<std::string>& phones) {
+void AddMembersAtOnce(Str group, const std::vector<std::string>& phones) {
   SqliteDatabase db = OpenForWriting(Folder(group) + kGroupDbName, "TESSARY",
                                      {kMemberTableStatement, kMemberIndexStatement});
   SqliteTransaction transaction(db);
-  for (const std::string& phone : phones) {
+  for (Str phone : phones) {
     SqliteStatement insert(db, "INSERT into TESSARY VALUES (?,?,'2024-01-01 00:00:00');");
     ASSERT_TRUE(insert.BindAll({phone, "n" + phone}) && insert.StepDone()) << phone;
   }
   ASSERT_TRUE(transaction.Commit());
 }
 
-// A data directory (KAVREL_HOME) of its own with the store root; TessaryAdmin unset.
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -91,13 +85,12 @@ class StoreTest : public ::testing::Test {
     ASSERT_EQ(root_ = Folder(""), home() + kStoreFolderName + kSep);
   }
   const std::string& home() const { return dir_.path(); }
-  std::string File(const std::string& g, const char* name) const { return root_ + g + kSep + name; }
+  std::string File(Str g, const char* name) const { return root_ + g + kSep + name; }
   // A request line whose re-run is a probe (see the end) writing to probe_.
-  std::string Probe(const std::string& words) const { return "--probe " + probe_ + " " + words; }
+  std::string Probe(Str words) const { return "--probe " + probe_ + " " + words; }
 
   TempDir dir_;
-  ScopedEnv home_{kDataHomeVariable, dir_.path()};
-  ScopedEnv admin_{kAdminModeVariable, std::nullopt};
+  ScopedEnv home_{kDataHomeVariable, dir_.path()}, admin_{kAdminModeVariable, std::nullopt};
   std::string root_;  // with a trailing separator
   std::string probe_ = dir_.path() + "probe.out";
 };
@@ -123,12 +116,11 @@ TEST_F(StoreTest, MembersAreKeyedByPhoneInAnyCaseAndStoredByteForByte) {
   // A name is free for its own member (in any case) and when nobody has it.
   EXPECT_TRUE(IsUserNameFree(kGroup, "A0", "A0") && IsUserNameFree(kGroup, "A1", "Nobody") &&
               FindMemberByName(kGroup, "ABC", &phone) && phone == "abc");
-  EXPECT_FALSE(IsUserNameFree(kGroup, "A1", "a0"));
-  ASSERT_TRUE(DeleteMemberByPhone(kGroup, "b1"));
+  ASSERT_TRUE(!IsUserNameFree(kGroup, "A1", "a0") && DeleteMemberByPhone(kGroup, "b1"));
   // Values are bound, never spliced into the SQL text.
-  for (const std::string& value : Texts{"O'Brien", "\"5\"", "%s%n", "x'); DROP TABLE TESSARY;--",
-                                        "' OR '1'='1", "NULL", "C:\\d\\", "\x01\x7f\xff\t\r\n",
-                                        "\xc3\xa9t\xc3\xa9", std::string(kMaxUserNameChars, 'n')}) {
+  for (Str value : Texts{"O'Brien", "\"5\"", "%s%n", "x'); DROP TABLE TESSARY;--", "' OR '1'='1",
+                         "NULL", "C:\\d\\", "\x01\x7f\xff\t\r\n", "\xc3\xa9t\xc3\xa9",
+                         std::string(kMaxUserNameChars, 'n')}) {
     ASSERT_TRUE(AddMember(kGroup, value, "~" + value) && FindMemberByPhone(kGroup, value, &name) &&
                 FindMemberByName(kGroup, "~" + value, &phone) &&
                 DeleteMemberByPhone(kGroup, value));
@@ -199,10 +191,9 @@ TEST_F(StoreTest, RequestsAreStoredExactlyAndApprovedOnceColumnByColumn) {
   ASSERT_TRUE(row.size() == 1 && row[0].size() == 7 && joined.size() == 1);
   EXPECT_EQ(row, (Rows{{row[0][0], "r" + field, "p" + field, "u" + field, line, row[0][5], "No"}}));
   // Both files' dates: the local time, read between the clock's readings.
-  for (const std::string& date : {row[0][5], joined[0][0]}) {
+  for (Str date : {row[0][5], joined[0][0]})
     EXPECT_TRUE(date.size() == before.size() && before <= date && date <= after)
         << date << " is not between " << before << " and " << after;
-  }
   // Empty values are stored as empty texts, not as NULL.
   EXPECT_EQ(QueryRows(trans,
                       "SELECT id FROM TRANSACTIONS WHERE receiveNumber || phoneNumber || "
@@ -242,11 +233,9 @@ TEST_F(StoreTest, FiftyProcessesAddingToANewGroupLeaveFiftyRows) {
     expected.push_back({"+1555000" + std::to_string(1000 + i), "User" + std::to_string(i)});
   }
   WriteFile(home() + "gate", "");  // all start their writes at once
-  int approvals = 0;
-  for (platform::Child& child : children) {
-    ASSERT_TRUE(child.Wait(kChildWaitMs));
-    approvals += child.exit_code() == 10 ? 1 : 0;
-  }
+  int approvals = 0;               // a child still running counts a hundred
+  for (platform::Child& child : children)
+    approvals += child.Wait(kChildWaitMs) ? child.exit_code() == 10 : 100;
   EXPECT_EQ(ReadFile(probe_) + std::to_string(approvals), "3 Yes " + Probe("once") + "\n1");
   const std::string members = File("Crowd", kGroupDbName), queue = File("Crowd", kTransDbName);
   EXPECT_EQ(QueryRows(members, "SELECT phoneNumber, userName FROM TESSARY ORDER BY 1;"), expected);
@@ -264,12 +253,10 @@ TEST_F(StoreTest, FiftyProcessesAddingToANewGroupLeaveFiftyRows) {
 // GROUP.INI files just outside the store root and in it, each blocking "123" and naming it owner.
 TEST_F(StoreTest, UnsafeGroupNamesNeverLeaveTheStoreRoot) {
   const std::string ini = "[Group]\r\nOwner=123\r\n[Blocked]\r\n123=Blocked\r\n";
-  WriteFile(home() + kGroupIniName, ini);
-  WriteFile(root_ + kGroupIniName, ini);
+  for (Str folder : {home(), root_}) WriteFile(folder + kGroupIniName, ini);
   const auto before = std::distance(fs::recursive_directory_iterator(home()), {});
-  for (const std::string& name :
-       Texts{".", "..", "../x", "a/b", "/tmp", "a\\b", "GROUP.INI", "errorctr.ini",
-             std::string("a\0b", 3), std::string(kMaxPathComponentBytes + 1, 'g')}) {
+  for (Str name : Texts{".", "..", "../x", "a/b", "/tmp", "a\\b", "GROUP.INI", "errorctr.ini",
+                        std::string("a\0b", 3), std::string(kMaxPathComponentBytes + 1, 'g')}) {
     std::string path = "stale", other = "stale";
     EXPECT_FALSE(IsSafeGroupName(name) || GroupIniPath(name, &path) || GroupExists(name) ||
                  GroupFolderPath(name, &other) || IsBlocked(name, "123") ||
@@ -311,8 +298,7 @@ TEST_F(StoreTest, PathsOfTheStoreRootAndOfGroupsFoundInAnyCase) {
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(root_), {}), 3);
   if (OnWindows()) return;  // a file system that ignores case, paths of at most 259 characters
   // Of several folders of the name the byte-wise smallest wins; the longest name fits.
-  fs::create_directory(root_ + "beta");
-  fs::create_directory(root_ + "BETA");
+  for (const char* beta : {"beta", "BETA"}) fs::create_directory(root_ + beta);
   WriteFile(root_ + "gamma", "a file, not a group folder");
   EXPECT_TRUE(fs::is_directory(Folder(std::string(kMaxPathComponentBytes, 'c'))));
   EXPECT_EQ(Folder("beta") + Folder("Beta") + Folder("GAMMA"),
@@ -358,9 +344,8 @@ TEST_F(StoreTest, ErrorCountsGrowUntilAResetAndReadAsDecimalNumbers) {
   fs::remove(root_);
   for (unsigned run = 1; run <= kQuietAfterFailures + 1; ++run)  // the first makes the root
     ASSERT_TRUE(IncrementErrorCount(sender) && GetErrorCount(sender) == run);
-  EXPECT_EQ(GetErrorCount("+4799999999"), 0u);
   EXPECT_EQ(ReadFile(counter), "[Errors]\r\n+4712345678=11\r\n");
-  EXPECT_TRUE(ResetErrorCount(sender));
+  EXPECT_TRUE(GetErrorCount("+4799999999") == 0 && ResetErrorCount(sender));
   EXPECT_FALSE(ResetErrorCount(sender) || GetErrorCount(sender));  // at 0 it writes nothing
   EXPECT_EQ(ReadFile(counter), "[Errors]\r\n");
   // A stored value and the count it reads as; an increment at the top does not wrap.
@@ -369,7 +354,7 @@ TEST_F(StoreTest, ErrorCountsGrowUntilAResetAndReadAsDecimalNumbers) {
     const auto count = static_cast<unsigned>(ParseLeadingLong(row.substr(row.find(':') + 1)));
     WriteFile(counter, "[Errors]\r\n" + sender + "=" + row.substr(0, row.find(':')) + "\r\n");
     EXPECT_TRUE(GetErrorCount(sender) == count && IncrementErrorCount(sender)) << row;
-    EXPECT_EQ(GetErrorCount(sender), count == UINT_MAX ? count : count + 1) << row;
+    EXPECT_EQ(GetErrorCount(sender), count == UINT32_MAX ? count : count + 1) << row;
   }
   // A sender that is no key is never counted, even where a lookup would find a line.
   WriteFile(counter, "[Errors]\r\n=5\r\n");
@@ -418,9 +403,9 @@ TEST_F(StoreTest, AccountsAreFoundWithoutRegardToCaseWithTheirPasswords) {
             "Quoted=\"two words\"\r\nbare\r\n=nameless\r\nowner=" +
                 std::string(longest + 1, 'p') + "\r\n");
   // An account and its password; "!" for no account.
-  for (const std::string& row : Texts{"Alice:secret", "ALICE:secret", "alice:secret", "Alic:!",
-                                      "Alice2:!", "+4712345678:", "Quoted:two words", "ghost:!",
-                                      "bare:!", ":!", "owner:" + std::string(longest, 'p')}) {
+  for (Str row : Texts{"Alice:secret", "ALICE:secret", "alice:secret", "Alic:!", "Alice2:!",
+                       "+4712345678:", "Quoted:two words", "ghost:!", "bare:!", ":!",
+                       "owner:" + std::string(longest, 'p')}) {
     const std::string account = row.substr(0, row.find(':'));
     std::string read = "stale";
     GetUserPassword(account, &read);
@@ -448,20 +433,17 @@ std::optional<int> RunStoreChild(const std::vector<std::string>& args) {
     if (!WaitForFile(args[1])) return 2;
     const std::string phone = "+1555000" + std::to_string(1000 + ParseLeadingLong(args[2]));
     if (!AddMember("Crowd", phone, "User" + args[2]) ||
-        QueueTransaction("Crowd", "4000", phone, "Ann", "x", false) == 0) {
+        QueueTransaction("Crowd", "4000", phone, "Ann", "x", false) == 0)
       return 1;
-    }
-    return RunApprovedTransaction("Held", static_cast<uint32_t>(ParseLeadingLong(args[3]))) ? 10
-                                                                                            : 0;
+    return 10 * RunApprovedTransaction("Held", static_cast<uint32_t>(ParseLeadingLong(args[3])));
   }
-  if ((mode != "--probe" || args.size() < 2) && (mode != "--hold" || args.size() < 3)) {
-    // Run the tests, but never from a re-run of some other line.
+  // Run the tests, but never from a re-run of some other line.
+  if ((mode != "--probe" || args.size() < 2) && (mode != "--hold" || args.size() < 3))
     return mode.empty() || mode.starts_with("--gtest") ? std::nullopt : std::optional(2);
-  }
   if (mode == "--hold" && !WaitForFile(args[2])) return 2;
   std::string admin = "-", line;
   platform::GetEnv(kAdminModeVariable, &admin);
-  for (const std::string& arg : args) line += " " + arg;
+  for (Str arg : args) line += " " + arg;
   std::ofstream(args[1], std::ios::binary | std::ios::app)
       << args.size() << " " << admin << line << '\n';
   return 0;
