@@ -280,22 +280,29 @@ class HostileTest : public SandboxTest {};
 
 TEST_F(ToolTest, CreatePropertiesMembersBlocksAndRights) {
   Script(
-      "! => $U | $W\n!DELETE Friends LIST => $U\ncreateGroup Friends $O => OK -- Group Friends "
-      "created. | $D\n!ADMIN Friends LIS => $U\n!ADMIN Friends ADMIN LISTING => $H\nCREATE G1 $O "
-      "private MOD => OK -- Group G1 created. | $A  Private  Moderated  NoNotify\n!CREATE New $O "
-      "PUB PRI MOD UNMOD => $X PUBLIC PRIVATE\nADMIN G1 PROP MOD BCAST => $X MOD UNMOD "
-      "BROADCAST\n!CREATE New 1234567890123456 => ERROR:  Owner phone number 1234567890123456 is "
-      "invalid\n!CREATE New $B => ERROR:  Owner phone number $B must be defined in the Kavrel "
-      "\"SMS Users\" list\n!CREATE FRIENDS x => ERROR:  Group FRIENDS already exists\n!CREATE Join "
-      "$O => ERROR:  Invalid group name Join\nADMIN Friends PROPERTIES PRIVATE MOD NOTIFY => OK -- "
-      "Current properties for group Friends -- PRIVATE  MODERATED  NOTIFY\nADMIN Friends ADD "
-      "555-0001 Bob => ERROR:  Invalid number 555-0001, not added to group Friends\nADMIN Friends "
-      "ADDRESS $B Bob => OK\nADMIN Friends ADD $B BOB => ERROR:  User $B already exists in group "
-      "Friends\nADMIN Friends add $B Robert => OK\nADMIN Friends ADD $C Carol => OK\nADMIN Friends "
-      "REMOVE robert => OK\nADMIN Friends REMOVE $B => ERROR:  User $B does not exist in group "
-      "Friends\nADMIN Friends ADD $B Bob => OK\nADMIN Friends BLOCK Bob => OK\nADMIN Friends LIST "
-      "=> $O | $C\nADMIN Friends UNBLOCK Bob => ERROR:  User Bob was not blocked in group "
-      "Friends\n");
+      "! => $U | $W\n!DELETE Friends LIST => $U\n"
+      "createGroup Friends $O => OK -- Group Friends created. | $D\n"
+      "!ADMIN Friends LIS => $U\n!ADMIN Friends ADMIN LISTING => $H\n"
+      "CREATE G1 $O private MOD => OK -- Group G1 created. | $A  Private  Moderated  NoNotify\n"
+      "!CREATE New $O PUB PRI MOD UNMOD => $X PUBLIC PRIVATE\n"
+      "ADMIN G1 PROP MOD BCAST => $X MOD UNMOD BROADCAST\n"
+      "!CREATE New 1234567890123456 => ERROR:  Owner phone number 1234567890123456 is invalid\n"
+      "!CREATE New $B => ERROR:  Owner phone number $B must be defined in the Kavrel \"SMS "
+      "Users\" list\n"
+      "!CREATE FRIENDS x => ERROR:  Group FRIENDS already exists\n"
+      "!CREATE Join $O => ERROR:  Invalid group name Join\n"
+      "ADMIN Friends PROPERTIES PRIVATE MOD NOTIFY => OK -- Current properties for group "
+      "Friends -- PRIVATE  MODERATED  NOTIFY\n"
+      "ADMIN Friends ADD 555-0001 Bob => ERROR:  Invalid number 555-0001, not added to group "
+      "Friends\n"
+      "ADMIN Friends ADDRESS $B Bob => OK\n"
+      "ADMIN Friends ADD $B BOB => ERROR:  User $B already exists in group Friends\n"
+      "ADMIN Friends add $B Robert => OK\nADMIN Friends ADD $C Carol => OK\n"
+      "ADMIN Friends REMOVE robert => OK\n"
+      "ADMIN Friends REMOVE $B => ERROR:  User $B does not exist in group Friends\n"
+      "ADMIN Friends ADD $B Bob => OK\nADMIN Friends BLOCK Bob => OK\n"
+      "ADMIN Friends LIST => $O | $C\n"
+      "ADMIN Friends UNBLOCK Bob => ERROR:  User Bob was not blocked in group Friends\n");
   EXPECT_FALSE(fs::exists(Groups() + "New") || fs::exists(Groups() + "Join"));
   // Values are replaced in place; a new key follows the section's last.
   const std::string head = "[Group]\r\nMembershipType=Private\r\nPostType=Moderated\r\nOwner=";
@@ -304,28 +311,31 @@ TEST_F(ToolTest, CreatePropertiesMembersBlocksAndRights) {
   EXPECT_EQ(Ini("Friends"),
             head + kOwner + "\r\nNotify=Yes" + admin + "[Blocked]\r\n" + kBob + "=Blocked\r\n");
   Script(
-      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- PRIVATE  "
-      "BROADCAST  NONOTIFY\nADMIN Friends UNBLOCKED $B => OK\nADMIN Friends BLOCK Carol => "
-      "OK\nADMIN Friends UNBLOCK ALLx => ERROR:  User ALLx was not blocked in group Friends\nADMIN "
-      "Friends UNBLOCK all => OK\n");
+      "ADMIN Friends prop bcast nonotify => OK -- Current properties for group Friends -- "
+      "PRIVATE  BROADCAST  NONOTIFY\n"
+      "ADMIN Friends UNBLOCKED $B => OK\nADMIN Friends BLOCK Carol => OK\n"
+      "ADMIN Friends UNBLOCK ALLx => ERROR:  User ALLx was not blocked in group Friends\n"
+      "ADMIN Friends UNBLOCK all => OK\n");
   EXPECT_EQ(Ini("Friends").find("Notify"), Ini("Friends").find("Blocked"));  // neither is left
   // Numbers with letters come only from the gateway; the list is in case-insensitive
   // phone order. Rights lists take a number (a member's or not) or a member's name.
   ASSERT_TRUE(AddMember("Friends", "Bob-x", "bx") && AddMember("Friends", "alice", "al") &&
               AddMember("Friends", kCarol, "Carol"));
   Script(
-      "ADMIN Friends list => $O | $C | alice | Bob-x\nADMIN Friends Administrators ADD "
-      "+15550004444 => OK\nADMIN Friends admin add carol => OK\nADMIN Friends ADMIN ADD Nobody => "
-      "ERROR:  Invalid phone number Nobody\nADMIN Friends ADMIN LIST => $O - Admin | +15550004444 "
-      "| $C - Carol\nADMIN Friends ADMIN REMOVE Carol => OK\nADMIN Friends ADMIN REMOVE al => "
-      "ERROR:  alice is not currently an ADMIN for this group\nADMIN Friends ADMIN LIST => $O - "
-      "Admin | +15550004444\n");
+      "ADMIN Friends list => $O | $C | alice | Bob-x\n"
+      "ADMIN Friends Administrators ADD +15550004444 => OK\nADMIN Friends admin add carol => OK\n"
+      "ADMIN Friends ADMIN ADD Nobody => ERROR:  Invalid phone number Nobody\n"
+      "ADMIN Friends ADMIN LIST => $O - Admin | +15550004444 | $C - Carol\n"
+      "ADMIN Friends ADMIN REMOVE Carol => OK\n"
+      "ADMIN Friends ADMIN REMOVE al => ERROR:  alice is not currently an ADMIN for this group\n"
+      "ADMIN Friends ADMIN LIST => $O - Admin | +15550004444\n");
 }
 
 TEST_F(ToolTest, PostGoesThroughTheProcessorToEveryMember) {
   Script(
-      "CREATE Friends $O => OK -- Group Friends created. | $D\nADMIN Friends ADD $B Bob => "
-      "OK\nADMIN Friends ADD $C Carol => OK\nADMIN Friends POST '' => ERROR:  No text to post\n");
+      "CREATE Friends $O => OK -- Group Friends created. | $D\n"
+      "ADMIN Friends ADD $B Bob => OK\nADMIN Friends ADD $C Carol => OK\n"
+      "ADMIN Friends POST '' => ERROR:  No text to post\n");
   // The post goes to each member from the gateway number under the owner's account, as the
   // processor's command line: runs of blanks, in a word or around an empty one, are one space.
   for (const auto& [words, text] : std::vector<std::pair<Words, std::string>>{
@@ -403,14 +413,15 @@ TEST_F(HostileTest, HugeArgumentsAndTenThousandOfThem) {
          letters ? "" : "Error creating group " + name + ".  Name may contain invalid characters."},
         {"$T", CutTo("Why are you trying to test " + huge, 1023)}};
     Script(
-        "$V> HELP => $L\n$S> $V => $I\n$S> @$V => You are not joined to group $G.\n$S> JOIN $V Ann "
-        "=> Cannot join group $M, it does not exist.\n$J> JOIN Club $V =>\n$K> CREATE $V => "
-        "$Q\n$S> TEST $V => $T\n",
+        "$V> HELP => $L\n$S> $V => $I\n$S> @$V => You are not joined to group $G.\n"
+        "$S> JOIN $V Ann => Cannot join group $M, it does not exist.\n$J> JOIN Club $V =>\n"
+        "$K> CREATE $V => $Q\n$S> TEST $V => $T\n",
         values);
     EXPECT_THAT(Members("Club"), Contains(Pair(joiner, name)));
     Script(
-        "$O> ADMIN Club ADD $V $V\n$O> ADMIN Club UNBLOCK $V $V\n$O> ADMIN Club PROP $V $V\n$O> "
-        "ADMIN Club AUTH $V $V\n$O> ADMIN Club REMOVE $V -> User $M is removed from group Club.\n",
+        "$O> ADMIN Club ADD $V $V\n$O> ADMIN Club UNBLOCK $V $V\n$O> ADMIN Club PROP $V $V\n"
+        "$O> ADMIN Club AUTH $V $V\n$O> ADMIN Club REMOVE $V -> User $M is removed from group "
+        "Club.\n",
         values);  // the joiner of that name
     gateway_.Clear();
     Send(kAnn, {"@Club", huge});
@@ -444,8 +455,8 @@ TEST_F(HostileTest, EveryByteInGroupNames) {
     SCOPED_TRACE(Describe({group}));
     const bool colon = group == "G:x";  // a private message in group G
     Script(
-        "$K> CREATE $V =>\n$K> @$V hi => $R\nADMIN $V LIST => $K\nCREATE $T $O => OK -- Group $T "
-        "created. | $D\n",
+        "$K> CREATE $V =>\n$K> @$V hi => $R\nADMIN $V LIST => $K\n"
+        "CREATE $T $O => OK -- Group $T created. | $D\n",
         {{"$V", group}, {"$T", "T" + group.substr(1)}, {"$R", colon ? NotJoined("G") : ""}});
     EXPECT_TRUE(Told(kCreator, CreateOk(group), false));
     EXPECT_EQ(Told(kCreator, "You are the only member of group " + group), !colon);
@@ -454,14 +465,16 @@ TEST_F(HostileTest, EveryByteInGroupNames) {
   }
   Script(
       "$K> CREATE Gax => Group Gax already exists.  To join group, use 'JOIN Gax YourName'.  To "
-      "admin group, use 'ADMIN Gax'.\n!CREATE Tax $O => ERROR:  Group Tax already exists\n");
+      "admin group, use 'ADMIN Gax'.\n"
+      "!CREATE Tax $O => ERROR:  Group Tax already exists\n");
   // A refused ':' ends a post's group word all the same.
   for (const char c : std::string("/\\\x01\x1F\"*:<>?|\x80\xFF")) {
     if (!Refused(c)) continue;
     const std::string group = std::string("G") + c + "x";
     Script(
-        "$K> CREATE $V => $E\n$K> @$V hi => You are not joined to group $P.\n!ADMIN $V LIST => "
-        "ERROR:  Group $V does not exist\n!CREATE $V $O => ERROR:  Invalid group name $V\n",
+        "$K> CREATE $V => $E\n$K> @$V hi => You are not joined to group $P.\n"
+        "!ADMIN $V LIST => ERROR:  Group $V does not exist\n"
+        "!CREATE $V $O => ERROR:  Invalid group name $V\n",
         {{"$V", group}, {"$P", c == ':' ? "G" : group}});
   }
 }
@@ -518,9 +531,10 @@ TEST_F(HostileTest, EveryByteInPhoneNumbersUserNamesAndTexts) {
   EXPECT_TRUE(Told("+15550000022", "@Club:Ann (private) psst", false));
   EXPECT_TRUE(Told(kAnn, "Message forwarded to @Club:" + rest));
   Script(
-      "$S> TEST $V => Why are you trying to test $V?\n$O> ADMIN Club REMOVE $R =>\nADMIN Club ADD "
-      "+15550000023 $V => OK\nADMIN Club AUTH ADD $V => ERROR:  Invalid phone number $P\nADMIN "
-      "Club BLOCK $F => OK\nADMIN Club UNBLOCK $V\n",
+      "$S> TEST $V => Why are you trying to test $V?\n$O> ADMIN Club REMOVE $R =>\n"
+      "ADMIN Club ADD +15550000023 $V => OK\n"
+      "ADMIN Club AUTH ADD $V => ERROR:  Invalid phone number $P\n"
+      "ADMIN Club BLOCK $F => OK\nADMIN Club UNBLOCK $V\n",
       values);
   EXPECT_TRUE(Told(kOwner, "User " + rest + " is removed from group Club."));
   EXPECT_THAT(Members("Club"), Contains(Pair("+15550000023", first)));
@@ -535,8 +549,8 @@ TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
     const std::string sender = "+155500001" + std::to_string(10 + i);
     const Macros macros = {{"$V", value}, {"$J", sender}};
     Script(
-        "$J> JOIN Club $V =>\n$V> HELP => $L\n$S> TEST $V => Why are you trying to test $V?\n$S> "
-        "JOIN No$V x => Cannot join group No$V, it does not exist.\n",
+        "$J> JOIN Club $V =>\n$V> HELP => $L\n$S> TEST $V => Why are you trying to test $V?\n"
+        "$S> JOIN No$V x => Cannot join group No$V, it does not exist.\n",
         macros);
     EXPECT_TRUE(Told(sender, JoinOk("Club")));
     EXPECT_THAT(Members("Club"), Contains(Pair(sender, value)));
@@ -553,9 +567,9 @@ TEST_F(HostileTest, PrintfConversionsQuotesAndSqlInEveryField) {
     }
     gateway_.Clear();
     Script(
-        "$O> ADMIN Club AUTH ADD $V =>\n$O> ADMIN Club REMOVE $V =>\n$O> YES Club $V =>\nADMIN "
-        "Club ADD +15550000200 $V => OK\nADMIN Club REMOVE $V => OK\nADMIN Club UNBLOCK $V => "
-        "ERROR:  User $V was not blocked in group Club\n",
+        "$O> ADMIN Club AUTH ADD $V =>\n$O> ADMIN Club REMOVE $V =>\n$O> YES Club $V =>\n"
+        "ADMIN Club ADD +15550000200 $V => OK\nADMIN Club REMOVE $V => OK\n"
+        "ADMIN Club UNBLOCK $V => ERROR:  User $V was not blocked in group Club\n",
         macros);
     EXPECT_TRUE(Told(kOwner, value + " added to the AUTH list for group Club", false));
     EXPECT_TRUE(Told(kOwner, "User " + value + " is removed from group Club."));
@@ -572,11 +586,14 @@ TEST_F(HostileTest, NamesLikePathsOrTheStoresOwnFilesAreNoGroups) {
                                  "\\\\server\\share", "/", "ERRORCTR.INI", "Group.Ini"}) {
     SCOPED_TRACE(name);
     Script(
-        "$K> CREATE $V => $E\n$S> JOIN $V Ann => Cannot join group $V, it does not exist.\n$S> @$V "
-        "hi => You are not joined to group $V.\n$S> LEAVE $V => You have not joined the group "
-        "$V\n$O> ADMIN $V PROP PRIVATE => You do not have administrative rights to group $V.  "
-        "Syntax ADMIN GroupName\n!CREATE $V $O => ERROR:  Invalid group name $V\n!ADMIN $V LIST => "
-        "ERROR:  Group $V does not exist\n",
+        "$K> CREATE $V => $E\n"
+        "$S> JOIN $V Ann => Cannot join group $V, it does not exist.\n"
+        "$S> @$V hi => You are not joined to group $V.\n$S> LEAVE $V => You have not joined the "
+        "group $V\n"
+        "$O> ADMIN $V PROP PRIVATE => You do not have administrative rights to group $V.  Syntax "
+        "ADMIN GroupName\n"
+        "!CREATE $V $O => ERROR:  Invalid group name $V\n"
+        "!ADMIN $V LIST => ERROR:  Group $V does not exist\n",
         {{"$V", name}});
     EXPECT_FALSE(fs::is_directory(Groups() + name + "/GROUP.INI"));
   }
@@ -614,9 +631,9 @@ TEST_F(HostileTest, BrokenStoreFiles) {
             std::string(5000, '[')}) {
     ASSERT_TRUE(plant("GROUP.INI", garbage));
     Script(
-        "$S> JOIN Club Zed\n$N> @Club hi\n$O> ADMIN Club PROP MOD\n$O> YES Club 1\nADMIN Club "
-        "LIST\nADMIN Club AUTH ADD $B\nADMIN Club PROP PUB NOTIFY\nADMIN Club BLOCK Zed\nADMIN "
-        "Club UNBLOCK ALL\n");
+        "$S> JOIN Club Zed\n$N> @Club hi\n$O> ADMIN Club PROP MOD\n$O> YES Club 1\n"
+        "ADMIN Club LIST\nADMIN Club AUTH ADD $B\nADMIN Club PROP PUB NOTIFY\n"
+        "ADMIN Club BLOCK Zed\nADMIN Club UNBLOCK ALL\n");
   }
   EXPECT_EQ(Send(kCreator, {"CREATE", "Club"}).rfind("Group Club already exists.", 0), 0u);
   fs::remove_all(club);
@@ -632,8 +649,10 @@ TEST_F(HostileTest, BrokenStoreFiles) {
       if (file == "GROUP.DB") {
         Script(
             "$S> JOIN Club Zed =>\n$N> @Club hi =>\n$O> ADMIN Club REMOVE Ann =>\nADMIN Club LIST "
-            "=>\nADMIN Club ADD +15550000060 Sam => ERROR:  Unable to add user +15550000060 to "
-            "group Club\nADMIN Club REMOVE Ann => ERROR:  User Ann does not exist in group Club\n");
+            "=>\n"
+            "ADMIN Club ADD +15550000060 Sam => ERROR:  Unable to add user +15550000060 to group "
+            "Club\n"
+            "ADMIN Club REMOVE Ann => ERROR:  User Ann does not exist in group Club\n");
         EXPECT_TRUE(Told(kStranger, "Error joining group Club", false) &&
                     Told(kAnn, NotJoined("Club"), false) &&
                     Told(kOwner, "User Ann is not joined to group Club."));
@@ -656,9 +675,10 @@ TEST_F(HostileTest, BrokenStoreFiles) {
   ASSERT_TRUE(fs::create_directory(Groups() + "ERRORCTR.INI") &&
               fs::create_directory(Groups() + "GROUP.INI") && WriteBytes(Groups() + "Lonely", "x"));
   Script(
-      "$S> HELP => $L\n$S> TEST => Why are you trying to test?\n$S> STOP => You have not joined "
-      "any groups.\n$K> CREATE Lonely => $E\n$S> JOIN Lonely x => Cannot join group Lonely, it "
-      "does not exist.\n!CREATE Lonely $O => ERROR:  Invalid group name Lonely\n",
+      "$S> HELP => $L\n$S> TEST => Why are you trying to test?\n"
+      "$S> STOP => You have not joined any groups.\n$K> CREATE Lonely => $E\n"
+      "$S> JOIN Lonely x => Cannot join group Lonely, it does not exist.\n"
+      "!CREATE Lonely $O => ERROR:  Invalid group name Lonely\n",
       {{"$V", "Lonely"}});
   EXPECT_TRUE(fs::is_regular_file(Groups() + "Lonely"));
 }
