@@ -1,6 +1,7 @@
 // What the processor makes of a message's words, without a store, and the simulator's decoding.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,30 +31,26 @@ std::string Joined(const Words& words) {
   return joined;
 }
 // Each "input=output" of `rows`, split at `separator`: f(input) is output.
-template <typename F>
-void ExpectRows(const std::string& rows, char separator, F f) {
+void ExpectRows(const std::string& rows, char separator, auto f) {
   for (const std::string& row : Split(rows, separator)) {
     const Words sides = Split(row, '=');
     EXPECT_EQ(f(sides[0]), sides[1]) << row;
   }
 }
 
-Request TextRequest(const std::string& words, bool quiet = false) {
+Request TextRequest(const std::string& words, bool quiet = false, size_t position = 3) {
   Request request;
   request.args = Split("/s +15550001111 /t " + words, ' ');
-  request.text_position = 3;
+  request.text_position = position;
   request.quiet = quiet;
   return request;
 }
 
-// Each "word=COMMAND" of `rows`: the command the word selects, named by its
-// English keyword ("id:" for the tag, "post" for a post).
+// Each "word=COMMAND": the command the word selects ("id:" the tag, "post" a post).
 void ExpectCommands(const std::string& rows) {
-  static const char* const kNames[] = {"JOIN", "LEAVE", "INVITE", "CREATE", "ADMIN",
-                                       "YES",  "TEST",  "HELP",   "id:",    "post"};
-  ExpectRows(rows, ' ', [](const std::string& word) {
-    return std::string(kNames[static_cast<int>(SelectCommand(word))]);
-  });
+  static const Words kNames = Split("JOIN LEAVE INVITE CREATE ADMIN YES TEST HELP id: post", ' ');
+  ExpectRows(rows, ' ',
+             [](const std::string& word) { return kNames[static_cast<int>(SelectCommand(word))]; });
 }
 
 // The exec entry point's three arguments become the processor's command line or are refused;
@@ -81,9 +78,9 @@ TEST(WordsTest, CommandLines) {
   }
   // The simulator's decoding keeps a '+' and what is no escape; its log escapes.
   EXPECT_EQ(PercentDecode("Hi%20%26+%C3%a9%0D%0A|100%|%4|%zz"), "Hi &+\xC3\xA9\r\n|100%|%4|%zz");
-  std::string decoded;
-  EXPECT_FALSE(Base64Decode("a*b=", &decoded));
-  const std::string line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
+  std::string line;
+  EXPECT_FALSE(Base64Decode("a*b=", &line));
+  line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
   EXPECT_EQ(line.substr(line.find('\t')), "\tacct\t+1555\\t0\tto\ta\\\\b\\r\\nc\\x01\\x7F\n");
   // The arguments, then sender|receiving number|text position: "/t" last takes the whole
   // text, without "/t" the sender comes first, a value is no switch.
@@ -127,8 +124,7 @@ TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
       "YE=post TES=post HEL=post DELETE=post @Friends=post /t=post =post id=post i:d=post");
   // Words count from the command word.
   const Request request = TextRequest("JOIN Club Ann");
-  Request past = request;
-  past.text_position = 7;
+  const Request past = TextRequest("JOIN Club Ann", false, 7);
   EXPECT_EQ(
       Joined({std::to_string(request.WordCount()), request.Word(0), request.Word(2),
               request.Word(1, 2), request.Word(3), request.Word(static_cast<size_t>(-1)),
@@ -183,9 +179,7 @@ TEST(WordsTest, PostWordsPhoneNumbersAndPropertyWords) {
 TEST(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
   TempDir dir;  // read instead of the translation file beside the program
   SetTranslationFileForTesting(dir.path() + kTranslationFileName);
-  struct Restore {
-    ~Restore() { SetTranslationFileForTesting(""); }
-  } restore;
+  const std::shared_ptr<void> restore(nullptr, [](void*) { SetTranslationFileForTesting(""); });
   auto Set = [](std::string_view section, const std::string& pairs) {  // "KEY=value ..."
     for (const std::string& pair : Split(pairs, ' ')) {
       const Words kv = Split(pair, '=');
