@@ -70,11 +70,10 @@ TEST(WordsTest, CommandLines) {
       {"|2|HELP", "the sender is empty"},
       {"1|2|HELP|x", "expected 3 arguments, got 4"}};
   for (const auto& [args, want] : rows) {
-    Words processor;
+    Words words;
     std::string error;
-    const bool accepted = ProcessorArguments(Split("p|" + args, '|'), &processor, &error);
-    EXPECT_EQ(accepted ? Joined(processor) : error.substr(0, want.size()),
-              accepted ? "p|" + want : want);
+    const bool ok = ProcessorArguments(Split("p|" + args, '|'), &words, &error);
+    EXPECT_EQ(ok ? Joined(words) : error.substr(0, want.size()), ok ? "p|" + want : want);
   }
   // The simulator's decoding keeps a '+' and what is no escape; its log escapes.
   EXPECT_EQ(PercentDecode("Hi%20%26+%C3%a9%0D%0A|100%|%4|%zz"), "Hi &+\xC3\xA9\r\n|100%|%4|%zz");
@@ -90,11 +89,10 @@ TEST(WordsTest, CommandLines) {
       "/s=/r|4000|1,/s /t /t TEST=/t||3,junk /sender /s 5 /tt \\t /t HELP=5||7,/s " +
           l + " /r " + l + " /t X=" + cut + "|" + cut + "|5," + l + " HELP=" + cut + "||1",
       ',', [](const std::string& args) {
-        Request request;
-        request.args = Split(args, ' ');
-        ScanArguments(&request);
-        return Joined(
-            {request.sender, request.receive_number, std::to_string(request.text_position)});
+        Request r;
+        r.args = Split(args, ' ');
+        ScanArguments(&r);
+        return Joined({r.sender, r.receive_number, std::to_string(r.text_position)});
       });
   ExpectRows("Yes=1|1=1|ON=1|TRUE=1|Yx=1|no=0|=0|truex=0| yes=0", '|', [](const std::string& v) {
     ScopedEnv env(kAdminModeVariable, v);
@@ -123,14 +121,12 @@ TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
       "ID:12345=id: JOI=post STAR=post LEAV=post STO=post INVIT=post CREAT=post ADMI=post "
       "YE=post TES=post HEL=post DELETE=post @Friends=post /t=post =post id=post i:d=post");
   // Words count from the command word.
-  const Request request = TextRequest("JOIN Club Ann");
-  const Request past = TextRequest("JOIN Club Ann", false, 7);
-  EXPECT_EQ(
-      Joined({std::to_string(request.WordCount()), request.Word(0), request.Word(2),
-              request.Word(1, 2), request.Word(3), request.Word(static_cast<size_t>(-1)),
-              request.JoinedWords(1, 100), request.JoinedWords(1, 6), request.JoinedWords(3, 100),
-              std::to_string(past.WordCount()), past.Word(0), past.JoinedWords(0, 9)}),
-      "3|JOIN|Ann|Cl|||Club Ann|Club A||0||");
+  const Request r = TextRequest("JOIN Club Ann"), past = TextRequest("JOIN Club Ann", false, 7);
+  EXPECT_EQ(Joined({std::to_string(r.WordCount()), r.Word(0), r.Word(2), r.Word(1, 2), r.Word(3),
+                    r.Word(static_cast<size_t>(-1)), r.JoinedWords(1, 100), r.JoinedWords(1, 6),
+                    r.JoinedWords(3, 100), std::to_string(past.WordCount()), past.Word(0),
+                    past.JoinedWords(0, 9)}),
+            "3|JOIN|Ann|Cl|||Club Ann|Club A||0||");
 }
 
 // The first character is a marker ("@" below) when it is '@', or no ASCII letter or digit
