@@ -111,11 +111,10 @@ TEST(RetrieveUrlTest, AnswersAndRedirects) {
     server.Enqueue(Reply(answer));
   EXPECT_EQ(fetch("http://u:p@" + host + "/a"),
             "1|text/plain; charset=utf-8|" + std::to_string(typed.size() - 5) + "|5|" + typed);
-  const std::string auth = "Authorization: Basic dTpw\r\n";
-  EXPECT_EQ(
-      server.Requests(),
-      (std::vector{Request("GET /a", auth, host), Request("GET /b?c", auth, host),
-                   Request("GET /c", auth, host), Request("GET /d", "", "LOCALHOST:" + port)}));
+  const std::string a = "Authorization: Basic dTpw\r\n";  // u:p
+  EXPECT_EQ(server.Requests(),
+            (std::vector{Request("GET /a", a, host), Request("GET /b?c", a, host),
+                         Request("GET /c", a, host), Request("GET /d", "", "LOCALHOST:" + port)}));
   // Answers that are no success, and silence (""): 0, nothing but the answer.
   for (const std::string& answer :
        {HttpAnswer(500, "No", "why"), HttpAnswer(302, "Found", ""), "HTTP/1.1\r\n\r\n"s, ""s}) {

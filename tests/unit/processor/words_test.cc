@@ -25,9 +25,8 @@ Words Split(const std::string& text, char separator) {
   for (char c : text) c == separator ? words.emplace_back() : words.back() += c;
   return words;
 }
-std::string Joined(const Words& words) {
-  std::string joined;
-  for (const std::string& word : words) joined += (&word == &words[0] ? "" : "|") + word;
+std::string Joined(const Words& words, std::string joined = "") {
+  for (size_t i = 0; i < words.size(); ++i) joined += (i ? "|" : "") + words[i];
   return joined;
 }
 // Each "input=output" of `rows`, split at `separator`: f(input) is output.
