@@ -81,9 +81,8 @@ TEST(ProfileText, TrickyLinesReadAlikeWithEveryLineEndAndEditsTouchOnlyTheirLine
     const bool changed = c.edit == '='   ? ini::SetValue(&text, " s ", " n ", "1")
                          : c.edit == 'k' ? ini::RemoveKey(&text, "S", " n ")
                                          : ini::RemoveSection(&text, " s ");
-    EXPECT_TRUE(text == c.after && changed == (c.before != c.after))
-        << c.edit << " " << testing::PrintToString(std::string(c.before)) << " gave "
-        << testing::PrintToString(text);
+    EXPECT_EQ(text, c.after) << c.edit << testing::PrintToString(std::string(c.before));
+    EXPECT_EQ(changed, c.before != c.after) << c.edit << testing::PrintToString(text);
   }
 }
 
@@ -94,27 +93,22 @@ TEST(ProfileContract, MissingFileChangesCutsAndRefusedWrites) {
   ASSERT_FALSE(temp.path().empty());
   const std::string path = temp.path() + "contract.ini";
   const auto bytes = [&path](std::string b = "") { return ReadWholeFile(path, &b) ? b : "none"; };
-  EXPECT_EQ(
-      ProfileReadString(path, "s", "k", "dflt ", kLarge) + ProfileReadSection(path, "s", kLarge),
-      "dflt\0\0"s);
+  const auto write = [&path](auto... a) { return ProfileWriteString(path, a...); };
+  const auto read = [&path](auto... a) { return ProfileReadString(path, a..., kLarge); };
+  EXPECT_EQ(read("s", "k", "dflt ") + ProfileReadSection(path, "s", kLarge), "dflt\0\0"s);
   EXPECT_TRUE(ProfileDeleteKey(path, "s", "k") && ProfileDeleteSection(path, "s"));
   EXPECT_FALSE(ProfileWriteString(temp.path() + "no" + PathSeparator() + "p.ini", "s", "k", "v") ||
                ProfileWriteString("", "s", "k", "v"));
   EXPECT_EQ(bytes(), "none");  // deletes create nothing
-  EXPECT_TRUE(ProfileWriteString(path, " Alpha ", " k ", "1"));
-  EXPECT_EQ(bytes(), "[Alpha]\r\nk=1\r\n");
-  EXPECT_TRUE(ProfileWriteString(path, "ALPHA", "K", "2") &&
-              ProfileWriteString(path, " alpha ", " next ", "abcde"));
+  EXPECT_TRUE(write(" Alpha ", " k ", "1") && bytes() == "[Alpha]\r\nk=1\r\n");
+  EXPECT_TRUE(write("ALPHA", "K", "2") && write(" alpha ", " next ", "abcde"));
   EXPECT_EQ(ProfileReadSection(path, "alpha", kLarge), "k=2\0next=abcde\0\0"s);
-  EXPECT_TRUE(ProfileWriteString(path, "Beta", "q", "' two  words '") &&
-              ProfileWriteString(path, "Beta", "e", ""));
+  EXPECT_TRUE(write("Beta", "q", "' two  words '") && write("Beta", "e", ""));
   EXPECT_EQ(ProfileReadSection(path, " BETA ", kLarge), "q=' two  words '\0e=\0\0"s);
-  EXPECT_EQ(ProfileReadString(path, "beta", " Q ", "x", kLarge) + "|" +  // "e": empty, not missing
-                ProfileReadString(path, "beta", "e", "x", kLarge),
-            " two  words |");
+  EXPECT_EQ(read("beta", " Q ", "x") + "|" + read("beta", "e", "x"), " two  words |");
   EXPECT_TRUE(ProfileDeleteKey(path, "alpha", "K") && ProfileDeleteKey(path, "alpha", "none") &&
               ProfileDeleteSection(path, "BETA"));
-  EXPECT_EQ(ProfileReadString(path, "Beta", "e", "gone", kLarge), "gone");
+  EXPECT_EQ(read("Beta", "e", "gone"), "gone");
   // Of "abcde", of a missing key with the default "dflt  ", of the block.
   const std::tuple<size_t, std::string_view, std::string_view, std::string> cuts[] = {
       {0, "", "", ""},
@@ -129,24 +123,19 @@ TEST(ProfileContract, MissingFileChangesCutsAndRefusedWrites) {
   }
   const std::string before = "\0\1\r\n[Alpha]\r\nnext=abcde\r\n"s;  // NULs stay
   ASSERT_TRUE(CreateFile(path, CreateDisposition::kCreateAlways, nullptr).Write(before));
-  EXPECT_FALSE(ProfileWriteString(path, "s", "k", "1\r\n[admin]\r\nk=2") ||
-               ProfileWriteString(path, "s", "k", "1\rx=2") ||
-               ProfileWriteString(path, "s", "k", "1\0x"sv) ||
-               ProfileWriteString(path, "s", "k\nx", "1") ||
-               ProfileWriteString(path, "\rs", "k", "1"));
+  EXPECT_FALSE(write("s", "k", "1\r\n[admin]\r\nk=2") || write("s", "k", "1\rx=2") ||
+               write("s", "k", "1\0x"sv) || write("s", "k\nx", "1") || write("\rs", "k", "1"));
   EXPECT_EQ(bytes(), before);
   std::vector<FolderEntry> entries;
   EXPECT_TRUE(ListFolder(temp.path(), &entries) && entries.size() == 1);  // no temporary file
-  if (OnWindows()) {
-    GTEST_SKIP() << "Windows files have no POSIX mode, and the system's profile calls do not "
-                    "read values of 64 Ki characters (Wine: 32 Ki) and more";
-  }
+  // Windows files have no POSIX mode; its profile calls read no values of 64 Ki (Wine: 32 Ki).
+  if (OnWindows()) GTEST_SKIP() << "no POSIX mode; values of 64 Ki characters are not read";
   // A replacement keeps the mode and every other byte; lines have no limit.
   namespace fs = std::filesystem;
   const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(path, mode);
   const std::string key(70000, 'k'), value(3 << 20, 'v');
-  ASSERT_TRUE(ProfileWriteString(path, "alpha", key, value));
+  ASSERT_TRUE(write("alpha", key, value));
   EXPECT_TRUE(bytes() == before + key + "=" + value + "\r\n");  // too long to print
   EXPECT_EQ(fs::status(path).permissions(), mode);
   EXPECT_EQ(ProfileReadString(path, "alpha", key, "", value.size() + 1), value);
@@ -187,8 +176,7 @@ TEST(FilesAndFolders, CreateWriteListAndRemove) {
     EXPECT_FALSE(PathExists(root + name) || IsFolder(root + name)) << name;
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(ListFolder(root, &entries) && entries.size() == 2);
-  for (const FolderEntry& entry : entries)
-    EXPECT_EQ(entry.name, entry.is_folder ? "Friends" : "GROUP.DB");
+  for (const auto& entry : entries) EXPECT_EQ(entry.name, entry.is_folder ? "Friends" : "GROUP.DB");
   EXPECT_NE(entries[0].name, entries[1].name);
   EXPECT_FALSE(ListFolder(root + "no", &entries));
   // Windows keeps a file still open; nothing left is success.
@@ -238,8 +226,7 @@ TEST(LoopbackSocket, ReplacedListenerCloseAndReset) {
   EXPECT_EQ(OpenDescriptors(), open_before);
   uint32_t address = 0;
   EXPECT_TRUE(LookupHost("127.0.0.1", &address) && address == kLoopbackAddress) << address;
-  for (const char* bad : {"1.2.3.256", "", "a.example"})
-    EXPECT_FALSE(ParseDottedAddress(bad, &address));
+  for (auto bad : {"1.2.3.256", "", "a.example"}) EXPECT_FALSE(ParseDottedAddress(bad, &address));
   Socket server;
   ASSERT_TRUE(Connected(&client, &server));
   EXPECT_EQ(WaitReadableMs(client, 0), 0);
@@ -252,10 +239,8 @@ TEST(LoopbackSocket, ReplacedListenerCloseAndReset) {
   EXPECT_TRUE(Receive(client, buffer, sizeof buffer) == 5 && std::string(buffer, 5) == "hello");
   EXPECT_TRUE(WaitReadable(client, 30) == 1 && BytesWaiting(client, &waiting) && waiting == 0);
   EXPECT_EQ(Receive(client, buffer, sizeof buffer), 0);
-  if (OnWindows()) {
-    GTEST_SKIP() << "the Windows tests run under Wine, whose sockets close gracefully even "
-                    "with a zero linger time, so no reset can be made";
-  }
+  // Wine's sockets close gracefully even with a zero linger time.
+  if (OnWindows()) GTEST_SKIP() << "the Windows tests run under Wine, which makes no reset";
   ASSERT_TRUE(Connected(&client, &server));
   SetResetOnClose(server);
   server.Close();

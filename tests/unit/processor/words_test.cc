@@ -1,6 +1,7 @@
 // What the processor makes of a message's words, without a store, and the simulator's decoding.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,36 +25,31 @@ Words Split(const std::string& text, char separator) {
   for (char c : text) c == separator ? words.emplace_back() : words.back() += c;
   return words;
 }
-std::string Joined(const Words& words) {
-  std::string joined;
-  for (const std::string& word : words) joined += (&word == &words[0] ? "" : "|") + word;
+std::string Joined(const Words& words, std::string joined = "") {
+  for (size_t i = 0; i < words.size(); ++i) joined += (i ? "|" : "") + words[i];
   return joined;
 }
 // Each "input=output" of `rows`, split at `separator`: f(input) is output.
-template <typename F>
-void ExpectRows(const std::string& rows, char separator, F f) {
+void ExpectRows(const std::string& rows, char separator, auto f) {
   for (const std::string& row : Split(rows, separator)) {
     const Words sides = Split(row, '=');
     EXPECT_EQ(f(sides[0]), sides[1]) << row;
   }
 }
 
-Request TextRequest(const std::string& words, bool quiet = false) {
+Request TextRequest(const std::string& words, bool quiet = false, size_t position = 3) {
   Request request;
   request.args = Split("/s +15550001111 /t " + words, ' ');
-  request.text_position = 3;
+  request.text_position = position;
   request.quiet = quiet;
   return request;
 }
 
-// Each "word=COMMAND" of `rows`: the command the word selects, named by its
-// English keyword ("id:" for the tag, "post" for a post).
+// Each "word=COMMAND": the command the word selects ("id:" the tag, "post" a post).
 void ExpectCommands(const std::string& rows) {
-  static const char* const kNames[] = {"JOIN", "LEAVE", "INVITE", "CREATE", "ADMIN",
-                                       "YES",  "TEST",  "HELP",   "id:",    "post"};
-  ExpectRows(rows, ' ', [](const std::string& word) {
-    return std::string(kNames[static_cast<int>(SelectCommand(word))]);
-  });
+  static const Words kNames = Split("JOIN LEAVE INVITE CREATE ADMIN YES TEST HELP id: post", ' ');
+  ExpectRows(rows, ' ',
+             [](const std::string& word) { return kNames[static_cast<int>(SelectCommand(word))]; });
 }
 
 // The exec entry point's three arguments become the processor's command line or are refused;
@@ -73,17 +69,16 @@ TEST(WordsTest, CommandLines) {
       {"|2|HELP", "the sender is empty"},
       {"1|2|HELP|x", "expected 3 arguments, got 4"}};
   for (const auto& [args, want] : rows) {
-    Words processor;
+    Words words;
     std::string error;
-    const bool accepted = ProcessorArguments(Split("p|" + args, '|'), &processor, &error);
-    EXPECT_EQ(accepted ? Joined(processor) : error.substr(0, want.size()),
-              accepted ? "p|" + want : want);
+    const bool ok = ProcessorArguments(Split("p|" + args, '|'), &words, &error);
+    EXPECT_EQ(ok ? Joined(words) : error.substr(0, want.size()), ok ? "p|" + want : want);
   }
   // The simulator's decoding keeps a '+' and what is no escape; its log escapes.
   EXPECT_EQ(PercentDecode("Hi%20%26+%C3%a9%0D%0A|100%|%4|%zz"), "Hi &+\xC3\xA9\r\n|100%|%4|%zz");
-  std::string decoded;
-  EXPECT_FALSE(Base64Decode("a*b=", &decoded));
-  const std::string line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
+  std::string line;
+  EXPECT_FALSE(Base64Decode("a*b=", &line));
+  line = LogLine("acct", "+1555\t0", "to", "a\\b\r\nc\x01\x7F");
   EXPECT_EQ(line.substr(line.find('\t')), "\tacct\t+1555\\t0\tto\ta\\\\b\\r\\nc\\x01\\x7F\n");
   // The arguments, then sender|receiving number|text position: "/t" last takes the whole
   // text, without "/t" the sender comes first, a value is no switch.
@@ -93,11 +88,10 @@ TEST(WordsTest, CommandLines) {
       "/s=/r|4000|1,/s /t /t TEST=/t||3,junk /sender /s 5 /tt \\t /t HELP=5||7,/s " +
           l + " /r " + l + " /t X=" + cut + "|" + cut + "|5," + l + " HELP=" + cut + "||1",
       ',', [](const std::string& args) {
-        Request request;
-        request.args = Split(args, ' ');
-        ScanArguments(&request);
-        return Joined(
-            {request.sender, request.receive_number, std::to_string(request.text_position)});
+        Request r;
+        r.args = Split(args, ' ');
+        ScanArguments(&r);
+        return Joined({r.sender, r.receive_number, std::to_string(r.text_position)});
       });
   ExpectRows("Yes=1|1=1|ON=1|TRUE=1|Yx=1|no=0|=0|truex=0| yes=0", '|', [](const std::string& v) {
     ScopedEnv env(kAdminModeVariable, v);
@@ -126,15 +120,12 @@ TEST(WordsTest, CommandWordsAndTheSimpleCommands) {
       "ID:12345=id: JOI=post STAR=post LEAV=post STO=post INVIT=post CREAT=post ADMI=post "
       "YE=post TES=post HEL=post DELETE=post @Friends=post /t=post =post id=post i:d=post");
   // Words count from the command word.
-  const Request request = TextRequest("JOIN Club Ann");
-  Request past = request;
-  past.text_position = 7;
-  EXPECT_EQ(
-      Joined({std::to_string(request.WordCount()), request.Word(0), request.Word(2),
-              request.Word(1, 2), request.Word(3), request.Word(static_cast<size_t>(-1)),
-              request.JoinedWords(1, 100), request.JoinedWords(1, 6), request.JoinedWords(3, 100),
-              std::to_string(past.WordCount()), past.Word(0), past.JoinedWords(0, 9)}),
-      "3|JOIN|Ann|Cl|||Club Ann|Club A||0||");
+  const Request r = TextRequest("JOIN Club Ann"), past = TextRequest("JOIN Club Ann", false, 7);
+  EXPECT_EQ(Joined({std::to_string(r.WordCount()), r.Word(0), r.Word(2), r.Word(1, 2), r.Word(3),
+                    r.Word(static_cast<size_t>(-1)), r.JoinedWords(1, 100), r.JoinedWords(1, 6),
+                    r.JoinedWords(3, 100), std::to_string(past.WordCount()), past.Word(0),
+                    past.JoinedWords(0, 9)}),
+            "3|JOIN|Ann|Cl|||Club Ann|Club A||0||");
 }
 
 // The first character is a marker ("@" below) when it is '@', or no ASCII letter or digit
@@ -183,9 +174,7 @@ TEST(WordsTest, PostWordsPhoneNumbersAndPropertyWords) {
 TEST(TranslationTest, CommandsRepliesAndNoticesAreTranslatedAndCut) {
   TempDir dir;  // read instead of the translation file beside the program
   SetTranslationFileForTesting(dir.path() + kTranslationFileName);
-  struct Restore {
-    ~Restore() { SetTranslationFileForTesting(""); }
-  } restore;
+  const std::shared_ptr<void> restore(nullptr, [](void*) { SetTranslationFileForTesting(""); });
   auto Set = [](std::string_view section, const std::string& pairs) {  // "KEY=value ..."
     for (const std::string& pair : Split(pairs, ' ')) {
       const Words kv = Split(pair, '=');
