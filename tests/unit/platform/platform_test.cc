@@ -141,10 +141,11 @@ TEST(ProfileContract, MissingFileChangesCutsAndRefusedWrites) {
   EXPECT_EQ(ProfileReadString(path, "alpha", key, "", value.size() + 1), value);
 }
 
-// The descriptors this process has open, where the system lists them (0 elsewhere).
+// The process's open descriptors on Linux; 0 on Windows (under Wine the
+// folder is the emulator's own, whose count moves by itself).
 size_t OpenDescriptors() {
   std::vector<FolderEntry> entries;
-  return ListFolder("/proc/self/fd", &entries) ? entries.size() : 0;
+  return !OnWindows() && ListFolder("/proc/self/fd", &entries) ? entries.size() : 0;
 }
 
 TEST(FilesAndFolders, CreateWriteListAndRemove) {
