@@ -30,6 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using ::testing::Contains;
 using ::testing::Pair;
 using Words = std::vector<std::string>;
@@ -627,7 +628,7 @@ TEST_F(HostileTest, BrokenStoreFiles) {
   for (const std::string& garbage :
        {RandomBytes(65536, 1), std::string(4096, '\0'), std::string("<folder>"),
         "[Group\r\n]]]\r\n==\r\nOwner\r\n[Admin]]\r\n=Admin\r\n[\r\n;x=1\r\nOwner=" +
-            std::string(kHuge, '9') + "\r\n[Group]\r\nPostType=\0x\r\n[" +
+            std::string(kHuge, '9') + "\r\n[Group]\r\nPostType=\0x\r\n["s +
             std::string(5000, '[')}) {
     ASSERT_TRUE(plant("GROUP.INI", garbage));
     Script(
