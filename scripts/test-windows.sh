@@ -65,7 +65,9 @@ wineserver -p </dev/null >/dev/null 2>&1
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 step_done "Wine prefix"
 
+# Unoptimised and without debug information: the quickest to build.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS_DEBUG=-O0 -DCMAKE_CXX_FLAGS_DEBUG=-O0 \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DMORVANE_WERROR=ON "$@"
 step_done "configure"
 cmake --build "$build" -j"$jobs"
