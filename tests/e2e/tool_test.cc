@@ -167,12 +167,8 @@ class SandboxTest : public ::testing::Test {
   RunResult Run(Str program, const Words& args, const platform::EnvChanges& env = {}) {
     const auto outside = Tree(sandbox_.path(), "outer/inner/home/Groups");
     const auto bystander = Tree(Groups() + "Bystander");
-    platform::EnvChanges changes = {{kDataHomeVariable, home_}, {"TessaryAdmin", std::nullopt}};
-    for (const auto& change : env) {
-      std::erase_if(changes, [&](const auto& entry) { return entry.first == change.first; });
-      changes.push_back(change);
-    }
-    const RunResult run = RunProgram(program, args, changes);
+    const RunResult run = RunProgram(
+        program, args, MergeEnv({{kDataHomeVariable, home_}, {"TessaryAdmin", std::nullopt}}, env));
     const std::string what = Describe(args);
     EXPECT_TRUE(run.finished) << "killed or hung: " << what;
     EXPECT_TRUE(run.exit_code == 0 ||

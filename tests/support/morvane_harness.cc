@@ -22,17 +22,6 @@ namespace {
 // Room for any count the store writes.
 constexpr size_t kCountBuffer = kProfileValueBuffer;
 
-// `base` with `changes` applied: a later change of a name replaces an earlier
-// one, so each variable reaches the child once.
-platform::EnvChanges Merge(platform::EnvChanges base, const platform::EnvChanges& changes) {
-  for (const auto& change : changes) {
-    const auto same = [&](const auto& entry) { return entry.first == change.first; };
-    std::erase_if(base, same);
-    base.push_back(change);
-  }
-  return base;
-}
-
 bool MakeParentFolders(const std::string& file) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
@@ -46,6 +35,15 @@ std::string BuiltProgram(std::string_view name) {
 }
 
 }  // namespace
+
+platform::EnvChanges MergeEnv(platform::EnvChanges base, const platform::EnvChanges& changes) {
+  for (const auto& change : changes) {
+    const auto same = [&](const auto& entry) { return entry.first == change.first; };
+    std::erase_if(base, same);
+    base.push_back(change);
+  }
+  return base;
+}
 
 std::string MorvaneProgram() { return BuiltProgram("morvane"); }
 
@@ -95,7 +93,7 @@ RunResult MorvaneHome::RunProgram(const std::string& program, const std::vector<
                                   const platform::EnvChanges& env) const {
   const platform::EnvChanges base = {{kDataHomeVariable, path()},
                                      {kAdminModeVariable, std::nullopt}};
-  return ::RunProgram(program, args, Merge(base, env));
+  return ::RunProgram(program, args, MergeEnv(base, env));
 }
 
 bool MorvaneHome::Exists(std::string_view relative) const {

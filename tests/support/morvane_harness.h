@@ -21,6 +21,10 @@ std::string MorvaneProgram();
 std::string MorvanectlProgram();
 std::string KavrelSimProgram();
 
+// `base` with `changes` applied: a later change of a name replaces an earlier
+// one, so each variable reaches the child once.
+platform::EnvChanges MergeEnv(platform::EnvChanges base, const platform::EnvChanges& changes);
+
 struct RunResult {
   bool finished = false;  // started and ended within kRunTimeoutMs
   int exit_code = -1;
